@@ -1,0 +1,276 @@
+#pragma once
+// TForm1: the station's main window. It owns every control, the run-time display elements, the
+// serial components it creates, and the station's state between events.
+#include <QString>
+#include <QWidget>
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Comm.h"
+#include "Frames.h"
+#include "SignalDisplay.h"
+
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QSlider;
+class QTimer;
+class QToolButton;
+class TCtCode;
+class TShape;
+
+// The window caption; reply 0x00 appends the device identification to it.
+extern const QString CaptionText;
+
+// Flags that keep a test started by its own button from continuing the test chain.
+struct TSingleTestFlags {
+    bool Motor = false;
+    bool MotorStop = false;
+    bool Pulse = false;
+    bool Fish = false;
+    bool Eeprom = false;
+    bool Io = false;
+    bool Sw1 = false;
+    bool Sw2 = false;
+    void ClearAll() { *this = TSingleTestFlags{}; }
+};
+
+class TForm1 : public QWidget, public TSignalDisplayElements {
+    Q_OBJECT
+public:
+    explicit TForm1(QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // ---- Hooks: how the window blocks, lets the message queue run, reports errors and opens
+    // serial devices. The program uses the real ones; tests replace them.
+    std::function<void(int ms)> Wait;
+    std::function<void()> Pump;
+    std::function<void(const QString& message)> ShowError;
+    TComm::DeviceFactory SerialDeviceFactory;
+
+    // ---- Designed controls: top row
+    QComboBox* ComboBox1 = nullptr;
+    QComboBox* ComboBox2 = nullptr;
+    QPushButton* Button3 = nullptr;
+    QPushButton* Button4 = nullptr;
+    QPushButton* BtnExit = nullptr;
+    QCheckBox* CheckBox4 = nullptr;
+    QPushButton* Button7 = nullptr;
+    QPushButton* Button8 = nullptr;
+    QPushButton* Button18 = nullptr;
+    QPushButton* Button19 = nullptr;
+
+    // Left area
+    QFrame* Panel1 = nullptr;
+    QSlider* SetChBar = nullptr;
+    QLabel* Label9 = nullptr;
+    QLabel* Label7 = nullptr;
+    QLabel* Label8 = nullptr;
+    QLabel* Label40 = nullptr;
+    QLabel* Label41 = nullptr;
+    QLabel* Label43 = nullptr;
+    QLabel* Label44 = nullptr;
+    QLabel* Label45 = nullptr;
+    QLabel* Label46 = nullptr;
+    QLabel* Label47 = nullptr;
+    QLabel* Label48 = nullptr;
+    QLineEdit* Edit1 = nullptr;
+    QLabel* Label51 = nullptr;
+
+    // Middle column
+    TShape* Shape1 = nullptr;
+    TShape* Shape2 = nullptr;
+    TShape* Shape3 = nullptr;
+    QPushButton* BtnCalibStar = nullptr;
+    QPushButton* BtnCalibEnd = nullptr;
+    QPushButton* Button9 = nullptr;
+    QPushButton* Button10 = nullptr;
+    QPushButton* Button11 = nullptr;
+    QPushButton* Button12 = nullptr;
+    QPushButton* Button13 = nullptr;
+    QPushButton* Button14 = nullptr;
+    QPushButton* Button15 = nullptr;
+    QPushButton* Button16 = nullptr;
+    QPushButton* Button17 = nullptr;
+
+    // Status panel
+    QFrame* Panel2 = nullptr;
+    QLabel* Label14 = nullptr;
+    QLabel* Label13 = nullptr;
+    QLabel* Label23 = nullptr;
+    QLabel* Label49 = nullptr;
+    TShape* Shape16 = nullptr;
+    QLabel* Label50 = nullptr;
+    QLabel* Label6 = nullptr;
+    TShape* Shape4 = nullptr;
+    QLabel* Label10 = nullptr;
+    QLabel* Label11 = nullptr;
+    TShape* Shape5 = nullptr;
+    QLabel* Label12 = nullptr;
+    QLabel* Label17 = nullptr;
+    TShape* Shape6 = nullptr;
+    QLabel* Label18 = nullptr;
+    QLabel* Label15 = nullptr;
+    TShape* Shape8 = nullptr;
+    QLabel* Label19 = nullptr;
+    TShape* Shape9 = nullptr;
+    QLabel* Label21 = nullptr;
+    TShape* Shape10 = nullptr;
+    QLabel* Label25 = nullptr;
+    QLabel* Label26 = nullptr;
+    QLabel* Label24 = nullptr;
+    TShape* Shape7 = nullptr;
+    TShape* Shape11 = nullptr;
+    TShape* Shape12 = nullptr;
+
+    // Maintenance panel
+    QFrame* Panel3 = nullptr;
+    QToolButton* SpeedButton1 = nullptr;
+    QToolButton* SpeedButton2 = nullptr;
+    QToolButton* SpeedButton3 = nullptr;
+    QLabel* Label16 = nullptr;
+    QLabel* Label20 = nullptr;
+    QLabel* Label22 = nullptr;
+    QLabel* Label27 = nullptr;
+    QLabel* Label28 = nullptr;
+    QLabel* Label29 = nullptr;
+    QLabel* Label30 = nullptr;
+    QCheckBox* cb1 = nullptr;
+    QCheckBox* cb2 = nullptr;
+    QCheckBox* cb3 = nullptr;
+    TShape* Shape14 = nullptr;
+    TShape* Shape15 = nullptr;
+    TShape* Shape13 = nullptr;
+    QLabel* Label31 = nullptr;
+    QCheckBox* CheckBox1 = nullptr;
+    QLabel* Label32 = nullptr;
+    QCheckBox* CheckBox2 = nullptr;
+    QLabel* Label39 = nullptr;
+    QLabel* Label33 = nullptr;
+    QLabel* Label34 = nullptr;
+    QLabel* Label35 = nullptr;
+    QLabel* Label36 = nullptr;
+    QLabel* Label37 = nullptr;
+    QLabel* Label38 = nullptr;
+    QToolButton* SpeedButton4 = nullptr;
+    QToolButton* SpeedButton5 = nullptr;
+    QToolButton* SpeedButton6 = nullptr;
+    QToolButton* SpeedButton7 = nullptr;
+
+    // Country panel (hidden)
+    QFrame* Panel4 = nullptr;
+    QPlainTextEdit* MemoArea = nullptr;
+    QPushButton* BtnCtCode = nullptr;
+    QPushButton* Button20 = nullptr;
+    QLabel* Label42 = nullptr;
+
+    // Hidden diagnostic controls
+    QPlainTextEdit* Memo1 = nullptr;
+    QCheckBox* CheckBox3 = nullptr;
+    QPushButton* Button21 = nullptr;
+    QToolButton* SpeedButton10 = nullptr;
+    QPushButton* Button22 = nullptr;
+    QToolButton* SpeedButton8 = nullptr;
+    QToolButton* SpeedButton9 = nullptr;
+
+    QTimer* Timer1 = nullptr;
+    QTimer* Timer2 = nullptr;
+    QTimer* Timer3 = nullptr;
+
+    // The country dialog, created hidden after the window (set by the start-up code).
+    TCtCode* CtCode = nullptr;
+
+    // ---- Station state
+    bool LinkOpen = false;
+    mv62::FrameAssembler Assembler;  // FrameBuffer, FrameIndex, ... HistoryIndex
+    int ReceiveMode = 0;
+    QString DumpLine;
+    int DumpCount = 0;
+    TSingleTestFlags SingleTest;
+    int MotorReplyCount = 0;
+    int SensorOffset = 0;
+    bool SensorRunEnded = false;
+    bool CalibMode = true;
+    std::array<std::uint32_t, 6> CalibValues{};
+    std::array<std::uint32_t, 6> MaxValues{};
+    bool FirstDriveReport = true;
+    bool BarsDrawn = false;
+    bool Sw1Idle = true;
+    bool Sw2Idle = true;
+
+    // The current serial component (null before the first Start Protocol) and all created ones.
+    TComm* Comm = nullptr;
+    std::vector<TComm*> CreatedComms;
+
+    // ---- Handlers
+    void FormCreate();
+    void BtnExitClick();
+    void Button3Click();
+    void Button4Click();
+    void Button8Click();
+    void ClearStatusDisplay();
+    void CommReceiveData(TComm* sender);
+    void CommDisconnected(TComm* sender);
+    void ApplyReply(const mv62::DeviceFrame& frame, bool& sensorFrame);
+    void ShowSensorFrame(const mv62::DeviceFrame& frame);
+
+    void BtnCalibStarClick();
+    void BtnCalibEndClick();
+    void SetChBarChange();
+    void ChRadioMouseDown(int channel);
+    void SendChannelDac(std::uint8_t channel, int value);
+
+    void Button9Click();
+    void Button10Click();
+    void Button11Click();
+    void Button12Click();
+    void Button13Click();
+    void Button14Click();
+    void Button15Click();
+    void Button16Click();
+    void Button17Click();
+    void Timer1Timer();
+    void Timer2Timer();
+
+    void Button18Click();
+    void Button19Click();
+    void SpeedButton1Click();
+    void SpeedButton2Click();
+    void SpeedButton3Click();
+    void SpeedButton4Click();
+    void SpeedButton5Click();
+    void SpeedButton6Click();
+    void SpeedButton7Click();
+    void cb1Click();
+    void CheckBox1Click();
+    void CheckBox2Click();
+
+    void SpeedButton8Click();
+    void SpeedButton9Click();
+    void SpeedButton10Click();
+    void Timer3Timer();
+    void Button21Click();
+    void Button22Click();
+
+    void Button7Click();
+
+    void BtnCtCodeClick();
+    void Button20Click();
+
+    // Sends a command one OutputChar per byte on the current serial component (nothing before
+    // the first Start Protocol); write results are ignored.
+    void SendBytes(const std::vector<std::uint8_t>& bytes);
+    void SendCommand(std::uint8_t code);
+
+private:
+    void CreateControls();   // the designed controls, their geometry, fonts and colours
+    void ConnectHandlers();  // binds every control's event to its handler
+};

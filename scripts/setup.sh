@@ -1,0 +1,38 @@
+# Sourced by ./run and ./test: installs the Debian packages the station needs, then configures and
+# builds it. Works on a fresh Debian 12 machine as root (apt-get) or with sudo.
+
+MV62_PACKAGES=(
+    build-essential cmake pkg-config
+    qt6-base-dev libgl-dev
+    libgtest-dev libgmock-dev libbenchmark-dev
+    xvfb xauth xdotool
+    fonts-dejavu-core fonts-wqy-microhei iso-codes
+    clang-14 libclang-rt-14-dev
+)
+
+mv62_install_packages() {
+    local missing=()
+    local p
+    for p in "${MV62_PACKAGES[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing: ${missing[*]}"
+    local sudo=""
+    if [ "$(id -u)" -ne 0 ]; then
+        if command -v sudo >/dev/null; then sudo="sudo"; else
+            echo "error: missing packages (${missing[*]}) and not root; install them and retry" >&2
+            return 1
+        fi
+    fi
+    $sudo env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+    $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+# mv62_build BUILD_DIR [extra cmake args...]
+mv62_build() {
+    local dir=$1
+    shift
+    cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+    cmake --build "$dir" -j "$(nproc)"
+}
