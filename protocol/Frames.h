@@ -24,7 +24,7 @@ struct DeviceFrame {
 // The receiver's state machine. Its state survives from one receive event to the next and across
 // link restarts; nothing ever resets it.
 class FrameAssembler {
-public:
+  public:
     // Runs over one receive event's bytes. Returns true when at least one frame was completed;
     // `latest` then holds the most recently completed one with its own length.
     bool Feed(std::span<const std::uint8_t> bytes, DeviceFrame& latest);
@@ -37,6 +37,10 @@ public:
     int FrameLength = 0;
     std::array<std::array<std::uint8_t, kHistorySlotSize>, kHistorySlots> FrameHistory{};
     int HistoryIndex = 0;
+
+  private:
+    // Handles one byte; true when it completed a frame (then copied into `latest`).
+    bool Step(std::uint8_t b, DeviceFrame& latest);
 };
 
 }  // namespace mv62

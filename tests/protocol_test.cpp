@@ -1,0 +1,163 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "HostCommands.h"
+#include "ReplyMath.h"
+
+namespace mv62 {
+namespace {
+
+using Stream = std::vector<std::uint8_t>;
+
+TEST(ReplyMath, MotorSpeedAndEncoderLimits) {
+    EXPECT_EQ(MotorRpm(800), 4320);
+    EXPECT_TRUE(MotorSpeedPasses(4320, false));
+    EXPECT_TRUE(EncoderPasses(800));
+    EXPECT_EQ(MotorRpm(400), 2160);
+    EXPECT_FALSE(MotorSpeedPasses(2160, false));
+    EXPECT_FALSE(EncoderPasses(400));
+
+    for (int count = 0; count <= 0xFFFF; count += 7) {
+        EXPECT_EQ(MotorRpm(count) % 60, 0);
+    }
+    EXPECT_EQ(MotorRpm(923), 4980);
+    EXPECT_EQ(MotorRpm(924), 5040);
+    EXPECT_TRUE(MotorSpeedPasses(4980, false));
+    EXPECT_TRUE(MotorSpeedPasses(4980, true));
+    EXPECT_FALSE(MotorSpeedPasses(5040, false));
+    EXPECT_FALSE(MotorSpeedPasses(5040, true));
+
+    EXPECT_EQ(MotorRpm(649), 3540);
+    EXPECT_EQ(MotorRpm(648), 3480);
+    EXPECT_TRUE(MotorSpeedPasses(3540, false));
+    EXPECT_FALSE(MotorSpeedPasses(3480, false));
+    EXPECT_TRUE(MotorSpeedPasses(3480, true));
+
+    EXPECT_EQ(MotorRpm(572), 3120);
+    EXPECT_EQ(MotorRpm(571), 3060);
+    EXPECT_TRUE(MotorSpeedPasses(3120, true));
+    EXPECT_FALSE(MotorSpeedPasses(3060, true));
+
+    EXPECT_FALSE(EncoderPasses(550));
+    EXPECT_TRUE(EncoderPasses(551));
+    EXPECT_TRUE(EncoderPasses(915));
+    EXPECT_FALSE(EncoderPasses(916));
+}
+
+std::vector<std::uint32_t> CorrectAll(const std::vector<int>& raw, int offset) {
+    std::vector<std::uint32_t> out;
+    for (int ch = 0; ch < kChannels; ++ch) {
+        out.push_back(CorrectedSensorValue(ch, static_cast<std::uint8_t>(raw[ch]), offset));
+    }
+    return out;
+}
+
+TEST(ReplyMath, SensorCorrection) {
+    EXPECT_EQ(SensorOffsetFromByte(95), -5);
+    EXPECT_EQ(SensorOffsetFromByte(0), -100);
+    EXPECT_EQ(SensorOffsetFromByte(255), 155);
+
+    // Offset 0: channel 2 adds ceil(0) - 8, the others subtract 8/3 = 2.
+    const auto c0 = CorrectAll({30, 60, 30, 30, 30, 30}, 0);
+    EXPECT_EQ(c0, (std::vector<std::uint32_t>{28, 52, 28, 28, 28, 28}));
+    EXPECT_TRUE(CalibValuePasses(1, c0[1]));
+    EXPECT_FALSE(CalibValuePasses(0, c0[0]));
+
+    // Offset -5: ceil(-35/9) = -3, q = 13/3 = 4.
+    EXPECT_EQ(CorrectAll({30, 60, 30, 30, 30, 30}, -5),
+              (std::vector<std::uint32_t>{26, 49, 26, 26, 26, 26}));
+    // Offset 9: ceil(63/9) = 7, q = -1/3 = 0.
+    EXPECT_EQ(CorrectAll({30, 45, 30, 30, 30, 30}, 9),
+              (std::vector<std::uint32_t>{30, 44, 30, 30, 30, 30}));
+    EXPECT_FALSE(CalibValuePasses(1, 44));
+    // Offset -2: ceil(-14/9) = -1, q = 10/3 = 3.
+    EXPECT_EQ(CorrectAll({30, 60, 30, 30, 30, 30}, -2),
+              (std::vector<std::uint32_t>{27, 51, 27, 27, 27, 27}));
+    // Offset 1: ceil(7/9) = 1; offset 10: q = -2/3 = 0.
+    EXPECT_EQ(CorrectedSensorValue(1, 60, 1), 53u);
+    EXPECT_EQ(CorrectedSensorValue(0, 30, 10), 30u);
+
+    // Below zero reads 0, above 200 reads 200.
+    EXPECT_EQ(CorrectedSensorValue(0, 1, 0), 0u);
+    EXPECT_EQ(CorrectedSensorValue(1, 0, 0), 0u);
+    EXPECT_EQ(CorrectedSensorValue(1, 5, -100), 0u);
+    EXPECT_EQ(CorrectedSensorValue(0, 255, 0), 200u);
+    EXPECT_EQ(CorrectedSensorValue(1, 100, 155), 200u);
+    EXPECT_EQ(CorrectedSensorValue(3, 160, 155), 200u);
+    EXPECT_EQ(CorrectedSensorValue(3, 150, 155), 199u);
+}
+
+TEST(ReplyMath, CalibrationAndPeakVerdicts) {
+    EXPECT_FALSE(CalibValuePasses(1, 45));
+    EXPECT_TRUE(CalibValuePasses(1, 46));
+    EXPECT_TRUE(CalibValuePasses(1, 54));
+    EXPECT_FALSE(CalibValuePasses(1, 55));
+    for (int ch : {0, 2, 3, 4, 5}) {
+        EXPECT_FALSE(CalibValuePasses(ch, 15));
+        EXPECT_TRUE(CalibValuePasses(ch, 16));
+        EXPECT_TRUE(CalibValuePasses(ch, 24));
+        EXPECT_FALSE(CalibValuePasses(ch, 25));
+    }
+    EXPECT_FALSE(CalibValuePasses(0, 0));
+
+    EXPECT_TRUE(PeakPasses(0, 230));
+    EXPECT_EQ(LimitToDisplay(230), 200u);
+    EXPECT_EQ(LimitToDisplay(200), 200u);
+    EXPECT_EQ(LimitToDisplay(7), 7u);
+    EXPECT_FALSE(PeakPasses(0, 39));
+    EXPECT_TRUE(PeakPasses(0, 40));
+    EXPECT_FALSE(PeakPasses(1, 54));
+    EXPECT_TRUE(PeakPasses(1, 55));
+}
+
+TEST(ReplyMath, SwitchPositions) {
+    // SW1: byte 3 = 0x02, byte 4 = 0x81 sets positions 1, 8 and 10.
+    for (int pos = 1; pos <= 10; ++pos) {
+        EXPECT_EQ(Sw1PositionOn(0x02, 0x81, pos), pos == 1 || pos == 8 || pos == 10) << pos;
+    }
+    EXPECT_TRUE(Sw1PositionOn(0x01, 0x00, 9));
+    EXPECT_FALSE(Sw1PositionOn(0xFC, 0x00, 9));
+    EXPECT_FALSE(Sw1PositionOn(0xFF, 0xFF, 0));
+    EXPECT_FALSE(Sw1PositionOn(0xFF, 0xFF, 11));
+
+    // SW2: bits 4..7 are not positions.
+    EXPECT_TRUE(Sw2PositionOn(0xF5, 1));
+    EXPECT_FALSE(Sw2PositionOn(0xF5, 2));
+    EXPECT_TRUE(Sw2PositionOn(0xF5, 3));
+    EXPECT_FALSE(Sw2PositionOn(0xF5, 4));
+    EXPECT_FALSE(Sw2PositionOn(0xFF, 5));
+}
+
+TEST(HostCommands, Bytes) {
+    EXPECT_EQ(PlainCommand(cmd::LedOn), (Stream{0x55, 0xAA, 0x43}));
+    EXPECT_EQ(PlainCommand(cmd::Stop), (Stream{0x55, 0xAA, 0xED}));
+
+    EXPECT_EQ(ChannelDacCommand(kDriveChannelCodes[7], 1023),
+              (Stream{0x55, 0xAA, 0x01, 0x09, 0x03, 0xFF}));
+    EXPECT_EQ(ChannelDacCommand(kDriveChannelCodes[0], 0),
+              (Stream{0x55, 0xAA, 0x01, 0x00, 0x00, 0x00}));
+    EXPECT_EQ(ChannelDacCommand(kDriveChannelCodes[6], 256),
+              (Stream{0x55, 0xAA, 0x01, 0x08, 0x01, 0x00}));
+
+    EXPECT_EQ(LampPatternCode(false, false, false), 0x35);
+    EXPECT_EQ(LampPatternCode(false, false, true), 0x36);
+    EXPECT_EQ(LampPatternCode(false, true, false), 0x37);
+    EXPECT_EQ(LampPatternCode(false, true, true), 0x38);
+    EXPECT_EQ(LampPatternCode(true, false, false), 0x39);
+    EXPECT_EQ(LampPatternCode(true, false, true), 0x40);
+    EXPECT_EQ(LampPatternCode(true, true, false), 0x41);
+    EXPECT_EQ(LampPatternCode(true, true, true), 0x42);
+
+    std::array<std::uint8_t, 30> mask{};
+    for (std::size_t i = 0; i < mask.size(); ++i) {
+        mask[i] = static_cast<std::uint8_t>(0x80 >> (i % 8)) ^ static_cast<std::uint8_t>(i);
+    }
+    const Bytes country = CountryWriteCommand(mask);
+    ASSERT_EQ(country.size(), 33u);
+    EXPECT_EQ(Stream(country.begin(), country.begin() + 3), (Stream{0x55, 0xAA, 0x51}));
+    EXPECT_EQ(Stream(country.begin() + 3, country.end()), Stream(mask.begin(), mask.end()));
+}
+
+}  // namespace
+}  // namespace mv62
