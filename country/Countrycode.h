@@ -23,7 +23,7 @@ QString CountryItemText(int index);
 
 class TCtCode : public QWidget {
     Q_OBJECT
-public:
+  public:
     // `memoArea` is the main window's list of chosen countries.
     TCtCode(QWidget* mainWindow, QPlainTextEdit* memoArea);
 
@@ -48,9 +48,9 @@ public:
     // The six lists in region order.
     std::array<QListWidget*, 6> Lists() const;
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* e) override;
 
-private:
+  private:
     QPlainTextEdit* memoArea_;
 };
