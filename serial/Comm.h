@@ -3,6 +3,7 @@
 // and an 8192-byte receive buffer; it raises OnReceiveData when enough bytes wait.
 #include <QObject>
 #include <QTimer>
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -12,8 +13,22 @@
 #include "SerialDevice.h"
 
 enum TComPortNumber : std::uint8_t {
-    pnCOM1, pnCOM2, pnCOM3, pnCOM4, pnCOM5, pnCOM6, pnCOM7, pnCOM8,
-    pnCOM9, pnCOM10, pnCOM11, pnCOM12, pnCOM13, pnCOM14, pnCOM15, pnCOM16
+    pnCOM1,
+    pnCOM2,
+    pnCOM3,
+    pnCOM4,
+    pnCOM5,
+    pnCOM6,
+    pnCOM7,
+    pnCOM8,
+    pnCOM9,
+    pnCOM10,
+    pnCOM11,
+    pnCOM12,
+    pnCOM13,
+    pnCOM14,
+    pnCOM15,
+    pnCOM16
 };
 using TBaudRate = int;
 enum THwHandShaking : std::uint8_t { hhNone, hhNoneRTSON, hhRTSCTS };
@@ -24,11 +39,15 @@ enum TStopBits : std::uint8_t { SB1, SB1_5, SB2 };
 
 class TComm : public QObject {
     Q_OBJECT
-public:
+  public:
     using DeviceFactory = std::function<std::unique_ptr<SerialDevice>()>;
     using ReceiveHandler = std::function<void(TComm* sender)>;
     using MaskHandler = std::function<void(TComm* sender, std::uint32_t eventMask)>;
     using DisconnectHandler = std::function<void(TComm* sender)>;
+
+    static constexpr int kReceiveBufferSize = 8192;
+    static constexpr int kQueueSize = 8192;
+    static constexpr int kPollIntervalMs = 100;
 
     // The owner's port and speed selectors are read here by their item index: 0..7 select
     // COM1..COM8 (anything else COM1), 0..4 select 9600..115200 baud (anything else leaves 0).
@@ -76,7 +95,7 @@ public:
     void CloseComm();
 
     void ReadProcess();
-    std::string ReadInputData();               // the Input property
+    std::string ReadInputData();  // the Input property
     std::vector<std::uint8_t> ReadInputByte();
 
     bool OutputChar(std::uint8_t c);
@@ -84,7 +103,7 @@ public:
     bool OutputStringchar(const char* s);
     bool OutputByte(const std::vector<std::uint8_t>& bytes);
 
-    void ProcTimer();       // the polling tick
+    void ProcTimer();  // the polling tick
     void GetModemState();
 
     void ReceiveData();
@@ -106,9 +125,11 @@ public:
     std::string PortName() const;  // "COM1".."COM16"
     QTimer& PollTimer() { return timer_; }
 
-private:
-    // ... implementation state (see Comm.cpp)
+  private:
+    void ReportDisconnect();
+
     QTimer timer_;
+    std::array<std::uint8_t, kReceiveBufferSize> receiveBuffer_{};
     std::unique_ptr<SerialDevice> device_;
     DeviceFactory factory_;
     TComPortNumber commPort_ = pnCOM1;

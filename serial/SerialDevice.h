@@ -7,12 +7,12 @@
 
 struct SerialLineSettings {
     int baudRate = 0;
-    int dataBits = 8;         // 5..8
-    int parity = 2;           // 0 none, 1 odd, 2 even, 3 mark, 4 space
-    int stopBits = 0;         // 0: 1, 1: 1.5, 2: 2
-    bool checkParity = false; // parity checking of received bytes
-    bool rtsHandshake = false; // RTS/CTS flow control
-    bool rtsOn = false;        // RTS held on by the line settings
+    int dataBits = 8;           // 5..8
+    int parity = 2;             // 0 none, 1 odd, 2 even, 3 mark, 4 space
+    int stopBits = 0;           // 0: 1, 1: 1.5, 2: 2
+    bool checkParity = false;   // parity checking of received bytes
+    bool rtsHandshake = false;  // RTS/CTS flow control
+    bool rtsOn = false;         // RTS held on by the line settings
     bool xonXoff = false;
 };
 
@@ -28,14 +28,14 @@ inline constexpr std::uint32_t kModemRing = 0x40;
 inline constexpr std::uint32_t kModemCarrier = 0x80;
 
 class SerialDevice {
-public:
+  public:
     virtual ~SerialDevice() = default;
     virtual bool Open(const std::string& path, SerialOpenError& error) = 0;
     virtual bool IsOpen() const = 0;
     virtual void Close() = 0;
     virtual bool SetQueueSizes(int input, int output) = 0;
-    virtual void PurgeAll() = 0;          // abort pending I/O, clear both queues
-    virtual void PurgeInput() = 0;        // clear the input queue
+    virtual void PurgeAll() = 0;    // abort pending I/O, clear both queues
+    virtual void PurgeInput() = 0;  // clear the input queue
     virtual bool ApplySettings(const SerialLineSettings& s) = 0;
     virtual void SetDtr(bool on) = 0;
     virtual void SetRts(bool on) = 0;

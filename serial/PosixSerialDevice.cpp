@@ -1,0 +1,362 @@
+#include "PosixSerialDevice.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#ifdef __linux__
+#include <linux/serial.h>
+#endif
+
+namespace {
+
+struct SpeedEntry {
+    int baud;
+    speed_t code;
+};
+
+constexpr SpeedEntry kSpeeds[] = {
+    {50, B50},           {75, B75},         {110, B110},   {134, B134},     {150, B150},
+    {200, B200},         {300, B300},       {600, B600},   {1200, B1200},   {1800, B1800},
+    {2400, B2400},       {4800, B4800},     {9600, B9600}, {19200, B19200}, {38400, B38400},
+    {57600, B57600},     {115200, B115200},
+#ifdef B230400
+    {230400, B230400},
+#endif
+#ifdef B460800
+    {460800, B460800},
+#endif
+#ifdef B500000
+    {500000, B500000},
+#endif
+#ifdef B576000
+    {576000, B576000},
+#endif
+#ifdef B921600
+    {921600, B921600},
+#endif
+#ifdef B1000000
+    {1000000, B1000000},
+#endif
+};
+
+bool SpeedCode(int baud, speed_t& code) {
+    for (const SpeedEntry& e : kSpeeds) {
+        if (e.baud == baud) {
+            code = e.code;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool DataBitsFlag(int bits, tcflag_t& flag) {
+    switch (bits) {
+        case 5:
+            flag = CS5;
+            return true;
+        case 6:
+            flag = CS6;
+            return true;
+        case 7:
+            flag = CS7;
+            return true;
+        case 8:
+            flag = CS8;
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool ParityFlags(int parity, tcflag_t& flags) {
+    switch (parity) {
+        case 0:
+            flags = 0;
+            return true;
+        case 1:
+            flags = PARENB | PARODD;
+            return true;
+        case 2:
+            flags = PARENB;
+            return true;
+#ifdef CMSPAR
+        case 3:
+            flags = PARENB | PARODD | CMSPAR;
+            return true;
+        case 4:
+            flags = PARENB | CMSPAR;
+            return true;
+#endif
+        default:
+            return false;
+    }
+}
+
+bool IsGoneError(int err) {
+    return err == EIO || err == ENXIO || err == ENODEV;
+}
+
+}  // namespace
+
+PosixSerialDevice::~PosixSerialDevice() {
+    Close();
+}
+
+bool PosixSerialDevice::Open(const std::string& path, SerialOpenError& error) {
+    Close();
+    disconnected_ = false;
+
+    auto fail = [&error](int err, int fd) {
+        error.errorNumber = err;
+        error.reason = std::strerror(err);
+        if (fd >= 0)
+            ::close(fd);
+        return false;
+    };
+
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return fail(errno, -1);
+
+    // Only a terminal device can carry the line settings.
+    termios t{};
+    if (::tcgetattr(fd, &t) < 0)
+        return fail(errno, fd);
+
+    // Exclusive use: TIOCEXCL keeps other opens out (except privileged ones), the lock also
+    // catches a second open by a privileged process or by ourselves.
+    if (::flock(fd, LOCK_EX | LOCK_NB) < 0) {
+        const int err = errno;
+        return fail(err == EWOULDBLOCK ? EBUSY : err, fd);
+    }
+    if (::ioctl(fd, TIOCEXCL) < 0)
+        return fail(errno, fd);
+
+    fd_ = fd;
+    error = {};
+    LineErrorsSinceLastQuery();  // starting point of the error counters
+    return true;
+}
+
+void PosixSerialDevice::Close() {
+    if (fd_ < 0)
+        return;
+    ::ioctl(fd_, TIOCNXCL);
+    ::flock(fd_, LOCK_UN);
+    ::close(fd_);
+    fd_ = -1;
+    disconnected_ = false;
+    haveCounters_ = false;
+}
+
+bool PosixSerialDevice::SetQueueSizes(int, int) {
+    // The kernel's tty queues have a fixed size.
+    return fd_ >= 0;
+}
+
+void PosixSerialDevice::PurgeAll() {
+    if (fd_ >= 0)
+        ::tcflush(fd_, TCIOFLUSH);
+}
+
+void PosixSerialDevice::PurgeInput() {
+    if (fd_ >= 0)
+        ::tcflush(fd_, TCIFLUSH);
+}
+
+bool PosixSerialDevice::ApplySettings(const SerialLineSettings& s) {
+    if (fd_ < 0)
+        return false;
+    speed_t speed{};
+    tcflag_t size{};
+    tcflag_t parity{};
+    if (!SpeedCode(s.baudRate, speed) || !DataBitsFlag(s.dataBits, size) ||
+        !ParityFlags(s.parity, parity) || s.stopBits < 0 || s.stopBits > 2) {
+        return false;  // the port keeps its settings
+    }
+
+    termios t{};
+    if (::tcgetattr(fd_, &t) < 0)
+        return false;
+    ::cfmakeraw(&t);
+    if (::cfsetispeed(&t, speed) < 0 || ::cfsetospeed(&t, speed) < 0)
+        return false;
+
+    t.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
+#ifdef CMSPAR
+    t.c_cflag &= ~CMSPAR;
+#endif
+    t.c_cflag |= size | parity | CLOCAL | CREAD;
+    if (s.stopBits != 0)
+        t.c_cflag |= CSTOPB;  // 1.5 stop bits go out as 2
+    if (s.rtsHandshake)
+        t.c_cflag |= CRTSCTS;
+
+    t.c_iflag &= ~(INPCK | IXON | IXOFF | IXANY);
+    if (s.checkParity)
+        t.c_iflag |= INPCK;
+    if (s.xonXoff)
+        t.c_iflag |= IXON | IXOFF;
+
+    // Reads return at once with what is there.
+    t.c_cc[VMIN] = 0;
+    t.c_cc[VTIME] = 0;
+
+    if (::tcsetattr(fd_, TCSANOW, &t) < 0)
+        return false;
+    if (s.rtsOn)
+        SetRts(true);
+    return true;
+}
+
+void PosixSerialDevice::SetModemLine(int line, bool on) {
+    // Pseudo-terminals have no modem lines; the failure is ignored.
+    if (fd_ >= 0)
+        ::ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &line);
+}
+
+void PosixSerialDevice::SetDtr(bool on) {
+    SetModemLine(TIOCM_DTR, on);
+}
+
+void PosixSerialDevice::SetRts(bool on) {
+    SetModemLine(TIOCM_RTS, on);
+}
+
+void PosixSerialDevice::NoteFailure(int err) {
+    if (IsGoneError(err))
+        disconnected_ = true;
+}
+
+std::uint32_t PosixSerialDevice::LineErrorsSinceLastQuery() {
+#if defined(__linux__) && defined(TIOCGICOUNT)
+    serial_icounter_struct c{};
+    if (fd_ < 0 || ::ioctl(fd_, TIOCGICOUNT, &c) < 0)
+        return 0;
+    const int overruns = c.overrun + c.buf_overrun;  // UART and tty buffer overruns
+    std::uint32_t flags = 0;
+    if (haveCounters_) {
+        if (overruns != overrunCount_)
+            flags |= kErrorOverrun;
+        if (c.parity != parityCount_)
+            flags |= kErrorParity;
+        if (c.frame != frameCount_)
+            flags |= kErrorFrame;
+        if (c.brk != breakCount_)
+            flags |= kErrorBreak;
+    }
+    haveCounters_ = true;
+    overrunCount_ = overruns;
+    parityCount_ = c.parity;
+    frameCount_ = c.frame;
+    breakCount_ = c.brk;
+    return flags;
+#else
+    return 0;
+#endif
+}
+
+bool PosixSerialDevice::QueryStatus(std::uint32_t& bytesWaiting, std::uint32_t& errorFlags) {
+    bytesWaiting = 0;
+    errorFlags = 0;
+    if (fd_ < 0 || disconnected_)
+        return false;
+
+    // A hung-up line (adapter unplugged, other end closed) shows as POLLHUP or POLLERR.
+    pollfd p{fd_, POLLIN, 0};
+    if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+        disconnected_ = true;
+        return false;
+    }
+    int waiting = 0;
+    if (::ioctl(fd_, FIONREAD, &waiting) < 0) {
+        NoteFailure(errno);
+        return false;
+    }
+    bytesWaiting = waiting > 0 ? static_cast<std::uint32_t>(waiting) : 0;
+    errorFlags = LineErrorsSinceLastQuery();
+    return true;
+}
+
+bool PosixSerialDevice::QueryModemStatus(std::uint32_t& lines) {
+    int bits = 0;
+    if (fd_ < 0 || disconnected_ || ::ioctl(fd_, TIOCMGET, &bits) < 0)
+        return false;
+    lines = 0;
+    if (bits & TIOCM_CTS)
+        lines |= kModemCts;
+    if (bits & TIOCM_DSR)
+        lines |= kModemDsr;
+    if (bits & TIOCM_RI)
+        lines |= kModemRing;
+    if (bits & TIOCM_CD)
+        lines |= kModemCarrier;
+    return true;
+}
+
+int PosixSerialDevice::Read(std::uint8_t* buffer, int n) {
+    if (fd_ < 0)
+        return -1;
+    if (n <= 0)
+        return 0;
+    for (;;) {
+        const ssize_t r = ::read(fd_, buffer, static_cast<size_t>(n));
+        if (r > 0)
+            return static_cast<int>(r);
+        if (r == 0) {
+            // End of file on a terminal: the line has been hung up.
+            disconnected_ = true;
+            return -1;
+        }
+        if (errno == EINTR)
+            continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK)
+            return 0;
+        NoteFailure(errno);
+        return -1;
+    }
+}
+
+bool PosixSerialDevice::Write(const std::uint8_t* data, int n) {
+    if (fd_ < 0)
+        return false;
+    int done = 0;
+    while (done < n) {
+        const ssize_t r = ::write(fd_, data + done, static_cast<size_t>(n - done));
+        if (r > 0) {
+            done += static_cast<int>(r);
+            continue;
+        }
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            // The output queue is full: wait until it drains, but not forever.
+            pollfd p{fd_, POLLOUT, 0};
+            const int ready = ::poll(&p, 1, kWriteStallMs);
+            if (ready < 0 && errno == EINTR)
+                continue;
+            if (ready <= 0)
+                return false;
+            if ((p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+                disconnected_ = true;
+                return false;
+            }
+            continue;
+        }
+        if (r < 0)
+            NoteFailure(errno);
+        return false;
+    }
+    return true;
+}
+
+std::unique_ptr<SerialDevice> MakePlatformSerialDevice() {
+    return std::make_unique<PosixSerialDevice>();
+}
