@@ -45,7 +45,7 @@ struct TSingleTestFlags {
 
 class TForm1 : public QWidget, public TSignalDisplayElements {
     Q_OBJECT
-public:
+  public:
     explicit TForm1(QWidget* parent = nullptr);
     ~TForm1() override;
 
@@ -227,6 +227,12 @@ public:
     void SetChBarChange();
     void ChRadioMouseDown(int channel);
     void SendChannelDac(std::uint8_t channel, int value);
+    // Clears the bar layers (corrected values, then peaks) of the six columns.
+    void ClearSignalBars();
+    // The twelve controls a switch repeat locks, the other switch's button first.
+    std::array<QWidget*, 12> SwitchRepeatLockedControls(QWidget* otherSwitchButton) const;
+    // Leaves raw-dump mode, writing out an unfinished dump line.
+    void EndRawDump();
 
     void Button9Click();
     void Button10Click();
@@ -270,7 +276,7 @@ public:
     void SendBytes(const std::vector<std::uint8_t>& bytes);
     void SendCommand(std::uint8_t code);
 
-private:
+  private:
     void CreateControls();   // the designed controls, their geometry, fonts and colours
     void ConnectHandlers();  // binds every control's event to its handler
 };

@@ -6,7 +6,7 @@ MV62_PACKAGES=(
     qt6-base-dev libgl-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth xdotool
-    fonts-dejavu-core fonts-wqy-microhei iso-codes
+    fonts-dejavu-core fonts-liberation2 fonts-wqy-microhei iso-codes
     clang-14 libclang-rt-14-dev
 )
 

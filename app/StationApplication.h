@@ -1,0 +1,21 @@
+#pragma once
+// The station's application object: an error that escapes an event handler is shown with the
+// standard error display, and the message loop goes on.
+#include <QApplication>
+#include <QString>
+#include <functional>
+
+class TStationApplication : public QApplication {
+    Q_OBJECT
+public:
+    TStationApplication(int& argc, char** argv);
+
+    bool notify(QObject* receiver, QEvent* event) override;
+
+    // Shows an error that reached the message loop: the exception's text, or an empty message
+    // for anything that is not a standard exception. Tests replace it.
+    std::function<void(const QString& message)> ShowException;
+
+    // Title of the standard error display: the application's name, or "Error" without one.
+    static QString ErrorTitle();
+};
