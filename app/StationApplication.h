@@ -7,7 +7,7 @@
 
 class TStationApplication : public QApplication {
     Q_OBJECT
-public:
+  public:
     TStationApplication(int& argc, char** argv);
 
     bool notify(QObject* receiver, QEvent* event) override;

@@ -44,8 +44,17 @@ const QColor kLight(0xE3, 0xE3, 0xE3);  // the 3D light colour behind the sensor
 // are fitted when created and again whenever their parent asks for a new layout, which Qt does
 // after a label's text has changed.
 class TLabelFitter : public QObject {
-public:
-    explicit TLabelFitter(QObject* parent) : QObject(parent) {}
+  public:
+    explicit TLabelFitter(QObject* parent) : QObject(parent) {
+        setObjectName(QString::fromLatin1(kName));
+    }
+
+    static constexpr const char* kName = "LabelFitter";
+
+    static TLabelFitter* Of(QObject* owner) {
+        return static_cast<TLabelFitter*>(
+            owner->findChild<QObject*>(QString::fromLatin1(kName), Qt::FindDirectChildrenOnly));
+    }
 
     void Add(QLabel* label) {
         labels_.push_back({label, label->size()});
@@ -64,7 +73,7 @@ public:
         return false;
     }
 
-private:
+  private:
     struct Entry {
         QPointer<QLabel> label;
         QSize designed;
@@ -83,7 +92,7 @@ private:
 // Runs an action on every mouse-button press over the watched control; the control still
 // handles the press itself.
 class TPressFilter : public QObject {
-public:
+  public:
     TPressFilter(QObject* parent, std::function<void()> onPress)
         : QObject(parent), onPress_(std::move(onPress)) {}
 
@@ -95,13 +104,13 @@ public:
         return false;
     }
 
-private:
+  private:
     std::function<void()> onPress_;
 };
 
 // Creates the designed controls with their names, geometry and captions.
 class TControlMaker {
-public:
+  public:
     TControlMaker(TLabelFitter* fitter) : fitter_(fitter) {}
 
     template <class W>
@@ -162,7 +171,7 @@ public:
         return p;
     }
 
-private:
+  private:
     TLabelFitter* fitter_;
 };
 
@@ -394,8 +403,8 @@ void TForm1::CreateControls() {
     Button22 = M::Button(this, "Button22", "Relax EEP_READ", {1056, 608, 105, 33});
     SpeedButton8 = M::SpeedButton(this, "SpeedButton8", "Default_DAC", {1176, 568, 105, 30});
     SpeedButton9 = M::SpeedButton(this, "SpeedButton9", "EEPROM OXFF", {1176, 608, 105, 33});
-    for (QWidget* w : std::initializer_list<QWidget*>{SpeedButton10, Button22, SpeedButton8,
-                                                      SpeedButton9}) {
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{SpeedButton10, Button22, SpeedButton8, SpeedButton9}) {
         w->setEnabled(false);
         w->hide();
     }
@@ -467,10 +476,13 @@ void TForm1::ConnectHandlers() {
 
 void TForm1::FormCreate() {
     BuildSignalDisplay(*this, this, Panel1, Panel2);
+    TLabelFitter* fitter = TLabelFitter::Of(this);
     for (int l = 0; l < static_cast<int>(ChRadio.size()); ++l) {
-        ChRadio[l]->installEventFilter(new TPressFilter(ChRadio[l], [this, l] {
-            ChRadioMouseDown(l);
-        }));
+        ChRadio[l]->installEventFilter(
+            new TPressFilter(ChRadio[l], [this, l] { ChRadioMouseDown(l); }));
+        // The drive values grow from "0" to four digits.
+        fitter->Add(DriveLabel[l]);
+        fitter->Add(DriveRefLabel[l]);
     }
 
     Label7->hide();
