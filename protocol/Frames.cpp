@@ -1,6 +1,8 @@
 #include "Frames.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <cstring>
 
 namespace mv62 {
 
@@ -38,6 +40,18 @@ constexpr std::array<std::uint8_t, 256> kFrameLengths = [] {
 static_assert(*std::max_element(kFrameLengths.begin(), kFrameLengths.end()) <= kHistorySlotSize);
 static_assert(kHistorySlotSize <= kFrameBufferSize);
 
+// The frame in FrameBuffer is complete: it goes into the next history slot and becomes the
+// latest frame of this event, and the assembler returns to idle.
+void CompleteFrame(FrameAssembler& a, DeviceFrame& latest) {
+    auto& slot = a.FrameHistory[static_cast<std::size_t>(a.HistoryIndex)];
+    std::copy_n(a.FrameBuffer.begin(), a.FrameIndex, slot.begin());
+    latest.bytes = a.FrameBuffer;
+    latest.length = a.FrameIndex;
+    a.HistoryIndex = (a.HistoryIndex + 1) % kHistorySlots;
+    a.FrameIndex = 0;
+    a.InBody = false;
+}
+
 }  // namespace
 
 int FrameLengthFor(std::uint8_t replyCode) {
@@ -46,8 +60,31 @@ int FrameLengthFor(std::uint8_t replyCode) {
 
 bool FrameAssembler::Feed(std::span<const std::uint8_t> bytes, DeviceFrame& latest) {
     bool completed = false;
-    for (std::uint8_t b : bytes) {
-        completed |= Step(b, latest);
+    const std::uint8_t* p = bytes.data();
+    const std::uint8_t* const end = p + bytes.size();
+    while (p != end) {
+        const int room = FrameLength - FrameIndex;
+        if (InBody && room > 0) {
+            // Data bytes, 0x55 included, go in as one block up to the end of the frame.
+            const auto n = static_cast<int>(std::min<std::ptrdiff_t>(room, end - p));
+            std::copy_n(p, n, FrameBuffer.begin() + FrameIndex);
+            FrameIndex += n;
+            p += n;
+            if (FrameIndex == FrameLength) {
+                CompleteFrame(*this, latest);
+                completed = true;
+            }
+            continue;
+        }
+        if (!InHeader && !InBody) {
+            // Idle: everything before the next 0x55 is skipped.
+            p = static_cast<const std::uint8_t*>(
+                std::memchr(p, kHeaderStart, static_cast<std::size_t>(end - p)));
+            if (p == nullptr) {
+                break;
+            }
+        }
+        completed |= Step(*p++, latest);
     }
     return completed;
 }
@@ -100,13 +137,7 @@ bool FrameAssembler::Step(std::uint8_t b, DeviceFrame& latest) {
     if (FrameIndex < FrameLength) {
         return false;
     }
-    auto& slot = FrameHistory[static_cast<std::size_t>(HistoryIndex)];
-    std::copy_n(FrameBuffer.begin(), FrameIndex, slot.begin());
-    latest.bytes = FrameBuffer;
-    latest.length = FrameIndex;
-    HistoryIndex = (HistoryIndex + 1) % kHistorySlots;
-    FrameIndex = 0;
-    InBody = false;
+    CompleteFrame(*this, latest);
     return true;
 }
 

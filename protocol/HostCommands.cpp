@@ -1,5 +1,7 @@
 #include "HostCommands.h"
 
+#include <algorithm>
+
 namespace mv62 {
 
 namespace {
@@ -28,8 +30,11 @@ std::uint8_t LampPatternCode(bool red, bool green, bool blue) {
 }
 
 Bytes CountryWriteCommand(const std::array<std::uint8_t, 30>& mask) {
-    Bytes out{kHead0, kHead1, cmd::CountryWrite};
-    out.insert(out.end(), mask.begin(), mask.end());
+    Bytes out(3 + mask.size());
+    out[0] = kHead0;
+    out[1] = kHead1;
+    out[2] = cmd::CountryWrite;
+    std::copy(mask.begin(), mask.end(), out.begin() + 3);
     return out;
 }
 

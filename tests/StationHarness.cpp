@@ -1,5 +1,7 @@
 #include "StationHarness.h"
 
+#include <algorithm>
+
 // A fake device that also stamps every written byte with the harness's virtual time.
 class TimedFakeDevice : public FakeSerialDevice {
   public:
@@ -73,8 +75,11 @@ std::vector<std::uint8_t> StationHarness::TakeSentBytes() {
 }
 
 std::vector<std::uint8_t> DeviceFrameBytes(std::uint8_t code, std::vector<std::uint8_t> data) {
-    std::vector<std::uint8_t> frame = {0x55, 0xAA, code};
-    frame.insert(frame.end(), data.begin(), data.end());
+    std::vector<std::uint8_t> frame(data.size() + 3);
+    frame[0] = 0x55;
+    frame[1] = 0xAA;
+    frame[2] = code;
+    std::copy(data.begin(), data.end(), frame.begin() + 3);
     return frame;
 }
 

@@ -102,8 +102,11 @@ Bytes MakeFrame(std::uint8_t code, std::span<const std::uint8_t> data) {
     if (static_cast<int>(data.size()) + 3 != ReplyFrameLength(code)) {
         throw std::logic_error("device frame of wrong length");
     }
-    Bytes frame{kSync1, kSync2, code};
-    frame.insert(frame.end(), data.begin(), data.end());
+    Bytes frame(data.size() + 3);
+    frame[0] = kSync1;
+    frame[1] = kSync2;
+    frame[2] = code;
+    std::copy(data.begin(), data.end(), frame.begin() + 3);
     return frame;
 }
 
