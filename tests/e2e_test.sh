@@ -1,0 +1,146 @@
+#!/usr/bin/env bash
+# End to end: the real station on a virtual X display, its COM1 wired to the MV62 simulator, driven
+# by real X input at the window's design coordinates.
+#   e2e_test.sh <mv62-station> <mv62-sim> <screen_pixels> <png> <scenario>
+# Scenarios:
+#   pass         Start Protocol, Auto Test to lamp step 3: every indicator green; End Protocol
+#                puts 55 AA ED on the line
+#   fail-eeprom  the same against a device whose EEPROM fails: only the EEPROM indicator is red
+#   noise-split  noise between frames and frames in pieces: the same result as "pass"
+#   unplug       the simulator dies during the sensor stage: one disconnect error, no crash, and
+#                the station stays near idle
+set -uo pipefail
+station=$1
+sim=$2
+pixels=$3
+png=$4
+scenario=$5
+
+work=$(mktemp -d)
+station_pid=
+sim_pid=
+source "$(dirname "$0")/xvfb.sh"
+cleanup() {
+    [ -n "$station_pid" ] && kill "$station_pid" 2>/dev/null && wait "$station_pid" 2>/dev/null
+    [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
+    stop_xvfb
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+    echo "FAIL: $*" >&2
+    echo "--- simulator log (last lines)" >&2
+    tail -n 40 "$work/sim.log" >&2
+    echo "--- station log" >&2
+    cat "$work/station.log" >&2
+    exit 1
+}
+
+sim_options=()
+case "$scenario" in
+    pass | unplug) ;;
+    fail-eeprom) sim_options=(--fail eeprom) ;;
+    noise-split) sim_options=(--noise --split --seed 7) ;;
+    *) echo "unknown scenario $scenario" >&2; exit 2 ;;
+esac
+
+start_xvfb
+"$sim" --link "$work/com1" "${sim_options[@]}" >"$work/sim.out" 2>"$work/sim.log" &
+sim_pid=$!
+for _ in $(seq 1 100); do [ -e "$work/com1" ] && break; sleep 0.1; done
+[ -e "$work/com1" ] || fail "the simulator did not start"
+
+MV62_COM1="$work/com1" "$station" >"$work/station.log" 2>&1 &
+station_pid=$!
+find_station_window || fail "no station window"
+
+# Screen points of the indicators: the centre of each 17 x 17 circle in the status panel.
+panel_x=$((X + 416))
+panel_y=$((Y + 40))
+point() { echo "$((panel_x + $1 + 8)),$((panel_y + $2 + 8))"; }
+color_at() { "$pixels" "$@"; }
+
+click_control 168 8 75 25  # Start Protocol
+# The device identification extends the caption once the link runs.
+timeout 20 xdotool search --sync --name "MV62 Calibration v2.68c  - " >/dev/null ||
+    fail "no identification reply after Start Protocol"
+# Give the offset and exchange-sensor replies that follow the identification time to arrive, as a
+# technician would: only the latest frame of each receive event is applied.
+sleep 1
+
+click_control 510 8 99 25  # Auto Test
+
+if [ "$scenario" = unplug ]; then
+    sleep 1
+    kill -9 "$sim_pid"
+    wait "$sim_pid" 2>/dev/null
+    sim_pid=
+    sleep 2
+    kill -0 "$station_pid" 2>/dev/null || fail "the station ended when the device went away"
+    errors=$(xdotool search --onlyvisible --name "^mv62-station$" 2>/dev/null | wc -l)
+    [ "$errors" = 1 ] || fail "expected one disconnect error window, found $errors"
+    # No busy loop: processor time over three seconds stays far below one core.
+    ticks() { awk '{print $14 + $15}' "/proc/$station_pid/stat"; }
+    before=$(ticks)
+    sleep 3
+    used=$(($(ticks) - before))
+    hz=$(getconf CLK_TCK)
+    echo "station used $used ticks of $((3 * hz)) in 3 s after the device went away"
+    [ "$used" -lt $((3 * hz / 4)) ] || fail "the station keeps the processor busy ($used ticks)"
+    "$pixels" --save "$png" 0,0 >/dev/null
+    echo "PASS: $scenario"
+    exit 0
+fi
+
+# The chain is over when the third lamp shows step 3 (green).
+lamp3=$(point 216 376)
+done=0
+for _ in $(seq 1 120); do
+    if [ "$(color_at "$lamp3")" = "#00FF00" ]; then done=1; break; fi
+    sleep 1
+done
+[ "$done" = 1 ] || fail "the automatic test did not reach lamp step 3"
+
+# Every indicator, with the colour it must show.
+names=() points=() expected=()
+expect() { names+=("$1"); points+=("$(point "$2" "$3")"); expected+=("$4"); }
+for i in 0 1 2 3 4 5; do
+    expect "MaxLamp[$i]" $((136 + 25 * i)) 32 "#00FF00"
+    expect "CalibLamp[$i]" $((136 + 25 * i)) 56 "#00FF00"
+done
+expect "Motor RPM" 136 120 "#00FF00"
+expect "ENC" 136 152 "#00FF00"
+expect "Pulse" 136 184 "#00FF00"
+expect "FISH_SEN" 136 216 "#00FF00"
+if [ "$scenario" = fail-eeprom ]; then
+    expect "EEPROM" 136 248 "#FF0000"
+else
+    expect "EEPROM" 136 248 "#00FF00"
+fi
+expect "I/O" 136 280 "#00FF00"
+expect "PILOT LAMP 1" 136 376 "#0000FF"
+expect "PILOT LAMP 2" 176 376 "#FF0000"
+expect "PILOT LAMP 3" 216 376 "#00FF00"
+
+mapfile -t seen < <("$pixels" --save "$png" "${points[@]}")
+bad=0
+for i in "${!names[@]}"; do
+    if [ "${seen[$i]:-none}" != "${expected[$i]}" ]; then
+        echo "  ${names[$i]} at ${points[$i]}: ${seen[$i]:-none}, expected ${expected[$i]}" >&2
+        bad=1
+    fi
+done
+[ "$bad" = 0 ] || fail "indicators differ (screenshot: $png)"
+echo "all ${#names[@]} indicators as expected"
+
+# End Protocol puts 55 AA ED on the line.
+before=$(grep -c 'rx 55 AA ED' "$work/sim.log")
+click_control 248 8 75 25
+for _ in $(seq 1 100); do
+    [ "$(grep -c 'rx 55 AA ED' "$work/sim.log")" -gt "$before" ] && break
+    sleep 0.1
+done
+[ "$(grep -c 'rx 55 AA ED' "$work/sim.log")" -gt "$before" ] || fail "End Protocol sent no 55 AA ED"
+timeout 10 xdotool search --sync --name "^MV62 Calibration v2.68c $" >/dev/null ||
+    fail "the caption was not restored by End Protocol"
+echo "PASS: $scenario"
