@@ -5,7 +5,7 @@ MV62_PACKAGES=(
     build-essential cmake pkg-config
     qt6-base-dev libgl-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    xvfb xauth xdotool
+    xvfb xauth xdotool python3
     fonts-dejavu-core fonts-liberation2 fonts-wqy-microhei iso-codes
     clang-14 libclang-rt-14-dev
 )

@@ -92,11 +92,14 @@ if [ "$scenario" = unplug ]; then
     exit 0
 fi
 
-# The chain is over when the third lamp shows step 3 (green).
-lamp3=$(point 216 376)
+# The chain is over at lamp step 3: blue, red, green (step 2 shows all three green).
+lamps=("$(point 136 376)" "$(point 176 376)" "$(point 216 376)")
 done=0
 for _ in $(seq 1 120); do
-    if [ "$(color_at "$lamp3")" = "#00FF00" ]; then done=1; break; fi
+    if [ "$(color_at "${lamps[@]}" | tr '\n' ' ')" = "#0000FF #FF0000 #00FF00 " ]; then
+        done=1
+        break
+    fi
     sleep 1
 done
 [ "$done" = 1 ] || fail "the automatic test did not reach lamp step 3"

@@ -1,0 +1,102 @@
+// One sensor frame through the real main window: bytes on a fake line, one polling tick, the
+// assembler, reply handling and the sensor display (correction, lamps, both bar routines, the
+// drive labels), up to finished layer bitmaps.
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+#include <vector>
+
+#include "BenchStreams.h"
+#include "ReplyMath.h"
+#include "StationHarness.h"
+
+namespace {
+
+constexpr int kFrames = 64;
+
+std::vector<mv62bench::Bytes> SensorFrames() {
+    std::vector<mv62bench::Bytes> frames;
+    for (int n = 0; n < kFrames; ++n) {
+        frames.push_back(mv62bench::SensorFrame(3, n));
+    }
+    return frames;
+}
+
+// True when the window shows the peaks of `frame` (limited to 200) as its latest values.
+bool ShowsPeaksOf(const TForm1& form, const mv62bench::Bytes& frame) {
+    for (int i = 0; i < mv62::kChannels; ++i) {
+        if (form.MaxValues[std::size_t(i)] != mv62::LimitToDisplay(frame[std::size_t(27 + i)])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Arg 0: the automatic-test view (the lamps are judged too); 1: the calibration view.
+// Arg 1 of the second dimension: the window is shown and repaints after every event (Qt's
+// offscreen platform), so the time includes composing the six columns and painting the window.
+void BM_SensorFrame(benchmark::State& state) {
+    const bool autoTest = state.range(0) == 0;
+    const bool repaint = state.range(1) == 1;
+    state.SetLabel(std::string(autoTest ? "auto test view" : "calibration view") +
+                   (repaint ? ", with repaint" : ""));
+    const std::vector<mv62bench::Bytes> frames = SensorFrames();
+    StationHarness h;
+    if (repaint) {
+        h.form().show();
+        QCoreApplication::processEvents();
+    }
+    h.StartLink();
+    if (autoTest) {
+        h.form().Button7Click();
+    } else {
+        h.form().BtnCalibStarClick();
+    }
+    QCoreApplication::processEvents();
+    h.TakeSent();
+
+    std::size_t n = 0;
+    for (auto _ : state) {
+        h.Receive(frames[n]);
+        if (repaint) {
+            QCoreApplication::processEvents();
+        }
+        n = (n + 1) % frames.size();
+    }
+    const std::size_t last = (n + frames.size() - 1) % frames.size();
+    if (state.iterations() > 0 && !ShowsPeaksOf(h.form(), frames[last])) {
+        state.SkipWithError("the window does not show the last sensor frame");
+    }
+    if (!h.TakeSent().empty()) {
+        state.SkipWithError("the window sent bytes during the sensor run");
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_SensorFrame)
+    ->ArgsProduct({{0, 1}, {0, 1}})
+    ->ArgNames({"calib", "repaint"})
+    ->Unit(benchmark::kMicrosecond);
+
+// The sensor display alone, on an already assembled frame: no serial component, no assembler.
+void BM_ShowSensorFrame(benchmark::State& state) {
+    std::vector<mv62::DeviceFrame> frames;
+    for (const mv62bench::Bytes& bytes : SensorFrames()) {
+        mv62::DeviceFrame f;
+        std::copy(bytes.begin(), bytes.end(), f.bytes.begin());
+        f.length = int(bytes.size());
+        frames.push_back(f);
+    }
+    StationHarness h;
+    h.StartLink();
+    h.form().Button7Click();
+    QCoreApplication::processEvents();
+    std::size_t n = 0;
+    for (auto _ : state) {
+        h.form().ShowSensorFrame(frames[n]);
+        n = (n + 1) % frames.size();
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_ShowSensorFrame)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
