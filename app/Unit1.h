@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -231,6 +232,9 @@ class TForm1 : public QWidget, public TSignalDisplayElements {
     void ClearSignalBars();
     // The twelve controls a switch repeat locks, the other switch's button first.
     std::array<QWidget*, 12> SwitchRepeatLockedControls(QWidget* otherSwitchButton) const;
+    // Starts or stops the SW1 or SW2 repeat.
+    void ToggleSwitchRepeat(QTimer* timer, QPushButton* own, QPushButton* other,
+                            const QString& caption, bool& idle, std::span<QLabel* const> digits);
     // Leaves raw-dump mode, writing out an unfinished dump line.
     void EndRawDump();
 

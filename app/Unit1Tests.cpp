@@ -83,50 +83,38 @@ std::array<QWidget*, 12> TForm1::SwitchRepeatLockedControls(QWidget* otherSwitch
             Button13,          Button14,     Button17, Button7,  Button8,  Button18};
 }
 
-void TForm1::Button15Click() {
+void TForm1::ToggleSwitchRepeat(QTimer* timer, QPushButton* own, QPushButton* other,
+                                const QString& caption, bool& idle,
+                                std::span<QLabel* const> digits) {
     if (!LinkOpen) {
         return;
     }
-    const bool start = Sw1Idle;
+    const bool start = idle;
     if (start) {
-        Timer1->start();
-        Button15->setText("SW1-Auto");
+        timer->start();
+        own->setText(caption + "-Auto");
     } else {
-        Timer1->stop();
-        Button15->setText("SW1");
+        timer->stop();
+        own->setText(caption);
     }
-    Sw1Idle = !start;
-    for (QWidget* w : SwitchRepeatLockedControls(Button16)) {
+    idle = !start;
+    // The button that started the repeat stays enabled, so the same button stops it.
+    for (QWidget* w : SwitchRepeatLockedControls(other)) {
         w->setEnabled(!start);
     }
     if (!start) {
-        for (QLabel* l : Sw1Digit) {
+        for (QLabel* l : digits) {
             SetBackgroundColor(l, kSwitchGrey);
         }
     }
 }
 
+void TForm1::Button15Click() {
+    ToggleSwitchRepeat(Timer1, Button15, Button16, "SW1", Sw1Idle, Sw1Digit);
+}
+
 void TForm1::Button16Click() {
-    if (!LinkOpen) {
-        return;
-    }
-    const bool start = Sw2Idle;
-    if (start) {
-        Timer2->start();
-        Button16->setText("SW2-Auto");
-    } else {
-        Timer2->stop();
-        Button16->setText("SW2");
-    }
-    Sw2Idle = !start;
-    for (QWidget* w : SwitchRepeatLockedControls(Button15)) {
-        w->setEnabled(!start);
-    }
-    if (!start) {
-        for (QLabel* l : Sw2Digit) {
-            SetBackgroundColor(l, kSwitchGrey);
-        }
-    }
+    ToggleSwitchRepeat(Timer2, Button16, Button15, "SW2", Sw2Idle, Sw2Digit);
 }
 
 void TForm1::Timer1Timer() {
