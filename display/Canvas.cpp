@@ -46,8 +46,25 @@ void TBitmap32::SetPixel(int x, int y, TColor32 value) {
     if (Empty()) {
         return;
     }
-    Store(x, y, value);
+    if (x >= 0 && y >= 0 && x < width_ && y < height_) {
+        Store(x, y, value);
+        Include(TRect{x, y, x + 1, y + 1});
+    }
     Changed();
+}
+
+void TBitmap32::Include(const TRect& r) {
+    const TRect c{std::max(r.Left, 0), std::max(r.Top, 0), std::min(r.Right, width_),
+                  std::min(r.Bottom, height_)};
+    if (c.Width() <= 0 || c.Height() <= 0) {
+        return;
+    }
+    if (bounds_.Width() <= 0 || bounds_.Height() <= 0) {
+        bounds_ = c;
+        return;
+    }
+    bounds_ = TRect{std::min(bounds_.Left, c.Left), std::min(bounds_.Top, c.Top),
+                    std::max(bounds_.Right, c.Right), std::max(bounds_.Bottom, c.Bottom)};
 }
 
 void TBitmap32::Changed() {
@@ -65,6 +82,7 @@ void TBitmap32::SetSize(int newWidth, int newHeight) {
     // Empty first, so that a failed allocation leaves a 0 x 0 bitmap behind.
     width_ = 0;
     height_ = 0;
+    bounds_ = TRect{};
     bits_.clear();
     bits_.shrink_to_fit();
     try {
@@ -85,11 +103,22 @@ void TBitmap32::Clear(TColor32 fillColor) {
     if (Empty()) {
         return;
     }
-    if (fillColor == (fillColor & 0xFF) * 0x01010101u) {
-        // Four equal bytes (transparent black, opaque white): a byte fill, much faster.
-        std::memset(bits_.data(), int(fillColor & 0xFF), bits_.size() * sizeof(TColor32));
+    if (fillColor == 0) {
+        // Transparent black, as every bar layer is cleared: outside the content bounds it is
+        // there already.
+        for (int y = bounds_.Top; y < bounds_.Bottom; ++y) {
+            TColor32* row = bits_.data() + std::size_t(y) * std::size_t(width_);
+            std::fill(row + bounds_.Left, row + bounds_.Right, TColor32(0));
+        }
+        bounds_ = TRect{};
     } else {
-        std::fill(bits_.begin(), bits_.end(), fillColor);
+        if (fillColor == (fillColor & 0xFF) * 0x01010101u) {
+            // Four equal bytes (opaque white): a byte fill, much faster.
+            std::memset(bits_.data(), int(fillColor & 0xFF), bits_.size() * sizeof(TColor32));
+        } else {
+            std::fill(bits_.begin(), bits_.end(), fillColor);
+        }
+        bounds_ = TRect{0, 0, width_, height_};
     }
     Changed();
 }
@@ -108,6 +137,7 @@ void TBitmap32::FillRect(int x1, int y1, int x2, int y2, TColor32 value) {
             row[x] = value;
         }
     }
+    Include(TRect{x1, y1, x2, y2});
     Changed();
 }
 
@@ -172,6 +202,8 @@ void TBitmap32::Line(int x1, int y1, int x2, int y2, TColor32 value, bool L) {
     if (L) {
         Store(x2, y2, value);
     }
+    // Every pixel of the walk lies within the rectangle spanned by the two end points.
+    Include(TRect{std::min(x1, x2), std::min(y1, y2), std::max(x1, x2) + 1, std::max(y1, y2) + 1});
     Changed();
 }
 
@@ -204,16 +236,30 @@ void TBitmap32::TransferTo(TBitmap32& dst, const TRect& dstRect) const {
     if (Empty() || dst.Empty() || dstRect.Width() <= 0 || dstRect.Height() <= 0) {
         return;
     }
-    const int x0 = std::max(dstRect.Left, 0);
-    const int y0 = std::max(dstRect.Top, 0);
-    const int x1 = std::min(dstRect.Right, dst.width_);
-    const int y1 = std::min(dstRect.Bottom, dst.height_);
-    if (x0 >= x1 || y0 >= y1) {
-        return;
-    }
     const bool blend = drawMode_ == dmBlend;
     const std::int64_t rw = dstRect.Width();
     const std::int64_t rh = dstRect.Height();
+    int x0 = std::max(dstRect.Left, 0);
+    int y0 = std::max(dstRect.Top, 0);
+    int x1 = std::min(dstRect.Right, dst.width_);
+    int y1 = std::min(dstRect.Bottom, dst.height_);
+    if (blend) {
+        // A pixel of alpha 0 keeps the destination (also under a master alpha), so only the
+        // destination pixels sampling the content bounds can change. Column x samples source
+        // column (x - Left) * width / rw, which lies in [l, r) for x - Left in
+        // [ceil(l * rw / width), ceil(r * rw / width)); rows alike.
+        const auto ceilScaled = [](int edge, std::int64_t span, int size) {
+            return (std::int64_t(edge) * span + size - 1) / size;
+        };
+        x0 = int(std::max<std::int64_t>(x0, dstRect.Left + ceilScaled(bounds_.Left, rw, width_)));
+        x1 = int(std::min<std::int64_t>(x1, dstRect.Left + ceilScaled(bounds_.Right, rw, width_)));
+        y0 = int(std::max<std::int64_t>(y0, dstRect.Top + ceilScaled(bounds_.Top, rh, height_)));
+        y1 = int(std::min<std::int64_t>(y1, dstRect.Top + ceilScaled(bounds_.Bottom, rh, height_)));
+    }
+    if (x0 >= x1 || y0 >= y1) {
+        return;
+    }
+    dst.Include(TRect{x0, y0, x1, y1});
     // The usual case, a rectangle of the bitmap's own size, needs no sampling arithmetic.
     const bool oneToOne = rw == width_ && rh == height_;
     for (int y = y0; y < y1; ++y) {

@@ -65,7 +65,15 @@ class TBitmap32 {
 
     // Row-major pixels, top row first; pixel (x, y) is element y * Width + x.
     const TColor32* Bits() const { return bits_.data(); }
-    TColor32* Bits() { return bits_.data(); }
+    // Writable pixels. Writes may go anywhere, so the content bounds become the whole bitmap; write
+    // only through a pointer taken after the last Clear or SetSize.
+    TColor32* Bits() {
+        Include(TRect{0, 0, width_, height_});
+        return bits_.data();
+    }
+    // A rectangle holding every pixel that may be non-zero; all pixels outside it are 0. It may be
+    // larger than needed, and is empty (0, 0, 0, 0) when every pixel is known to be 0.
+    const TRect& ContentBounds() const { return bounds_; }
     // Pixel (x, y); 0 outside the bitmap.
     TColor32 Pixel(int x, int y) const;
     // Stores one pixel as is, when it lies inside. Notifies a change.
@@ -94,9 +102,9 @@ class TBitmap32 {
     void TextExtent(const std::string& text, int& width, int& height) const;
 
     // Transfers this bitmap into dstRect of dst by this bitmap's draw mode (dmCustom copies like
-    // dmOpaque), clipped to dst. A
-    // rectangle of the bitmap's own size is a one-to-one copy; another size is sampled at the
-    // nearest pixel. An empty bitmap contributes nothing.
+    // dmOpaque), clipped to dst. A rectangle of the bitmap's own size is a one-to-one copy; another
+    // size is sampled at the nearest pixel. An empty bitmap contributes nothing; a blended one
+    // only visits what its content bounds cover, since transparent pixels keep the destination.
     void DrawTo(TBitmap32& dst, const TRect& dstRect) const;
     void DrawTo(TBitmap32& dst, int dstX, int dstY) const;
 
@@ -109,6 +117,8 @@ class TBitmap32 {
     // DrawTo without the change notification of dst.
     void TransferTo(TBitmap32& dst, const TRect& dstRect) const;
     void Changed();
+    // Grows the content bounds to cover r, clipped to the bitmap.
+    void Include(const TRect& r);
     void Store(int x, int y, TColor32 value) {
         if (x >= 0 && y >= 0 && x < width_ && y < height_) {
             bits_[std::size_t(y) * std::size_t(width_) + std::size_t(x)] = value;
@@ -118,6 +128,7 @@ class TBitmap32 {
     int width_ = 0;
     int height_ = 0;
     std::vector<TColor32> bits_;
+    TRect bounds_;
     TDrawMode drawMode_ = dmOpaque;
     int masterAlpha_ = 255;
     TFont font_;

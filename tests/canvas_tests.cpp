@@ -3,8 +3,10 @@
 
 #include <QGuiApplication>
 
+#include <random>
 #include <set>
 #include <utility>
+#include <vector>
 
 #include "Canvas.h"
 
@@ -255,6 +257,150 @@ TEST(Canvas, LayersComposeOverBackground) {
     delete unsized;
     EXPECT_EQ(layers.Count(), 2);
     EXPECT_EQ(changes, 1);
+}
+
+namespace {
+
+// Every pixel outside the content bounds is 0.
+bool ZeroOutsideBounds(const TBitmap32& b) {
+    const TRect r = b.ContentBounds();
+    for (int y = 0; y < b.Height(); ++y) {
+        for (int x = 0; x < b.Width(); ++x) {
+            const bool inside = x >= r.Left && x < r.Right && y >= r.Top && y < r.Bottom;
+            if (!inside && b.Pixel(x, y) != 0) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// src drawn into rect of dst pixel by pixel over the whole clipped rectangle, nearest sampling.
+std::vector<TColor32> ReferenceDraw(const TBitmap32& src, const TBitmap32& dst, const TRect& rect) {
+    std::vector<TColor32> out;
+    for (int y = 0; y < dst.Height(); ++y) {
+        for (int x = 0; x < dst.Width(); ++x) {
+            TColor32 p = dst.Pixel(x, y);
+            if (!src.Empty() && x >= rect.Left && x < rect.Right && y >= rect.Top &&
+                y < rect.Bottom) {
+                const TColor32 f =
+                    src.Pixel(int(std::int64_t(x - rect.Left) * src.Width() / rect.Width()),
+                              int(std::int64_t(y - rect.Top) * src.Height() / rect.Height()));
+                p = src.DrawMode() == dmBlend ? BlendPixel(f, p, src.MasterAlpha()) : f;
+            }
+            out.push_back(p);
+        }
+    }
+    return out;
+}
+
+std::vector<TColor32> PixelsOf(const TBitmap32& b) {
+    return std::vector<TColor32>(b.Bits(), b.Bits() + std::size_t(b.Width()) * b.Height());
+}
+
+}  // namespace
+
+TEST(Canvas, ContentBoundsFollowDrawing) {
+    // A transparent pixel keeps the destination whatever its colour and the master alpha.
+    for (int m = 0; m <= 255; ++m) {
+        EXPECT_EQ(BlendPixel(0x00FFFFFF, 0x87654321, m), 0x87654321u);
+    }
+
+    TBitmap32 b;
+    b.SetSize(50, 512);
+    EXPECT_EQ(b.ContentBounds(), TRect{});
+    b.FillRect(14, 212, 26, 600, 0xFFFFFFFF);
+    EXPECT_EQ(b.ContentBounds(), (TRect{14, 212, 26, 512}));
+    b.Line(30, 5, 20, 2, 0xFF00FF00, false);
+    EXPECT_EQ(b.ContentBounds(), (TRect{14, 2, 31, 512}));
+    b.Clear(0);
+    EXPECT_EQ(b.ContentBounds(), TRect{});
+    EXPECT_TRUE(Drawn(b).empty());
+    b.Clear(0x01000000);
+    EXPECT_EQ(b.ContentBounds(), (TRect{0, 0, 50, 512}));
+    b.Clear(0);
+    b.SetPixel(49, 511, 0x80FFFFFF);
+    b.SetPixel(50, 0, 0xFFFFFFFF);  // outside: no pixel, no bounds
+    EXPECT_EQ(b.ContentBounds(), (TRect{49, 511, 50, 512}));
+    (void)b.Bits();
+    EXPECT_EQ(b.ContentBounds(), (TRect{0, 0, 50, 512}));
+
+    // After a Clear(0) and a bar, a blended transfer changes exactly what the full rule changes,
+    // one to one and scaled, with and without a master alpha.
+    b.Clear(0);
+    b.SetDrawMode(dmBlend);
+    b.FillRect(14, 212, 26, 512, 0x80FFFFFF);
+    b.RenderText(14, 197, "150", 0, 0xFF2B85FF);
+    TBitmap32 buffer;
+    buffer.SetSize(60, 300);
+    for (const TRect& r : {TRect{0, 0, 50, 512}, TRect{-7, -100, 43, 412}, TRect{3, 1, 40, 299}}) {
+        for (int m : {255, 100}) {
+            buffer.Clear(0xFF102030);
+            buffer.FillRect(0, 0, 5, 5, 0x40302010);
+            b.SetMasterAlpha(m);
+            const std::vector<TColor32> expected = ReferenceDraw(b, buffer, r);
+            b.DrawTo(buffer, r);
+            EXPECT_EQ(PixelsOf(buffer), expected) << r.Left << "," << r.Top << " m " << m;
+        }
+    }
+}
+
+TEST(Canvas, RandomDrawingMatchesReference) {
+    std::mt19937 rng(62);
+    const auto any = [&](int lo, int hi) {
+        return std::uniform_int_distribution<int>(lo, hi)(rng);
+    };
+    const auto colour = [&] {
+        constexpr TColor32 kAlphas[] = {0x00, 0xFF, 0x66, 0x01};
+        return (kAlphas[any(0, 3)] << 24) | (any(0, 3) == 0 ? 0u : TColor32(rng()) & 0xFFFFFF);
+    };
+    TBitmap32 bitmaps[3];
+    for (auto& b : bitmaps) {
+        b.SetSize(any(1, 24), any(1, 24));
+    }
+    for (int step = 0; step < 20000; ++step) {
+        TBitmap32& b = bitmaps[any(0, 2)];
+        TBitmap32& other = bitmaps[any(0, 2)];
+        const int x = any(-5, 28), y = any(-5, 28), x2 = any(-5, 28), y2 = any(-5, 28);
+        switch (any(0, 9)) {
+            case 0:
+                b.SetSize(any(0, 24), any(0, 24));
+                break;
+            case 1:
+                b.Clear(any(0, 3) == 0 ? colour() : 0);
+                break;
+            case 2:
+                b.FillRect(x, y, x2, y2, colour());
+                break;
+            case 3:
+                b.Line(x, y, x2, y2, colour(), any(0, 1) == 1);
+                break;
+            case 4:
+                b.SetPixel(x, y, colour());
+                break;
+            case 5:
+                if (any(0, 20) == 0) {
+                    b.RenderText(x, y, "7", 0, colour());
+                }
+                break;
+            default: {
+                if (&b == &other) {
+                    break;
+                }
+                b.SetDrawMode(any(0, 3) == 0 ? dmOpaque : dmBlend);
+                b.SetMasterAlpha(any(0, 1) == 0 ? 255 : any(0, 255));
+                const TRect r = any(0, 1) == 0 ? TRect{x, y, x + b.Width(), y + b.Height()}
+                                               : TRect{x, y, x + any(0, 30), y + any(0, 30)};
+                const std::vector<TColor32> expected = ReferenceDraw(b, other, r);
+                b.DrawTo(other, r);
+                ASSERT_EQ(PixelsOf(other), expected) << "step " << step;
+                break;
+            }
+        }
+        for (const auto& c : bitmaps) {
+            ASSERT_TRUE(ZeroOutsideBounds(c)) << "step " << step;
+        }
+    }
 }
 
 int main(int argc, char** argv) {

@@ -25,6 +25,10 @@ namespace {
 
 volatile sig_atomic_t g_stopSignal = 0;
 
+// Bytes a streaming device lets wait in its transmitter before it skips a sensor frame: four
+// frames, enough to keep the line busy between two wake-ups of the simulator.
+constexpr std::size_t kStreamBacklog = 4 * 33;
+
 void OnStopSignal(int signal) {
     g_stopSignal = signal;
 }
@@ -158,6 +162,12 @@ void Simulator::HandleInput(SimTime now) {
 
 void Simulator::HandOutDue(SimTime now) {
     for (const Emission& e : model_.TakeDue(now)) {
+        // A streaming device writes its next sensor frame when its transmitter has room, so a
+        // stream never outruns the line: a frame due while the line is still busy is skipped.
+        if (options_.device.stream && e.routine && e.bytes.size() > 2 && e.bytes[2] == 0x02 &&
+            pacer_.Backlog() >= kStreamBacklog) {
+            continue;
+        }
         if (options_.verbose || !e.routine) {
             Log("tx " + e.what);
         }
