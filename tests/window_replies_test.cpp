@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
+#include <random>
 
 #include "Canvas.h"
 #include "Controls.h"
@@ -332,6 +333,45 @@ TEST_F(Replies, WriteInSendsTheMaskOfTheLastOkAndWaits) {
     EXPECT_EQ(sent[3], 0x80);
     EXPECT_EQ(h.waits.back(), 200);
     CountryMask.fill(0);
+}
+
+}  // namespace
+
+namespace {
+
+// Arbitrary device bytes, full of headers with every reply code, never upset the station: every
+// handler runs on whatever data follows, in every view, and the chain's waits stay bounded.
+TEST(RandomStreams, NeverBreakTheStation) {
+    StationHarness h;
+    TForm1& f = h.form();
+    h.StartLink();
+    std::mt19937 random(20261208);
+    for (int event = 0; event < 3000; ++event) {
+        if (event == 1000) {
+            f.Button7Click();  // automatic-test view
+        } else if (event == 2000) {
+            f.BtnCalibStarClick();
+        }
+        std::vector<std::uint8_t> bytes;
+        const int n = static_cast<int>(random() % 120);
+        for (int i = 0; i < n; ++i) {
+            if (random() % 8 == 0) {
+                bytes.insert(bytes.end(), {0x55, 0xAA, std::uint8_t(random() % 0x30)});
+            } else {
+                bytes.push_back(std::uint8_t(random()));
+            }
+        }
+        h.Receive(bytes);
+        ASSERT_GE(f.Assembler.FrameIndex, 0);
+        ASSERT_LE(f.Assembler.FrameIndex, mv62::kFrameBufferSize);
+    }
+    for (std::uint32_t v : f.CalibValues) {
+        EXPECT_LE(v, 200u);
+    }
+    EXPECT_TRUE(h.errors.isEmpty());
+    // The stream did reach the handlers: replies that wait and replies that send were applied.
+    EXPECT_GT(h.waits.size(), 10u);
+    EXPECT_GT(h.TakeSent().size(), 100u);
 }
 
 }  // namespace
