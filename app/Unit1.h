@@ -232,6 +232,9 @@ class TForm1 : public QWidget, public TSignalDisplayElements {
     void ClearSignalBars();
     // The twelve controls a switch repeat locks, the other switch's button first.
     std::array<QWidget*, 12> SwitchRepeatLockedControls(QWidget* otherSwitchButton) const;
+    // A function test from its own button: with the link open, sends the command and then sets
+    // the test's SingleTest flag (none for the lamp test).
+    void RunSingleTest(std::uint8_t code, bool* singleTestFlag);
     // Starts or stops the SW1 or SW2 repeat.
     void ToggleSwitchRepeat(QTimer* timer, QPushButton* own, QPushButton* other,
                             const QString& caption, bool& idle, std::span<QLabel* const> digits);

@@ -20,60 +20,43 @@ const QColor kSwitchGrey(128, 128, 128);
 // ---- Single function tests: each sends its command, then marks itself a single test so that
 // its reply does not continue the test chain.
 
-void TForm1::Button9Click() {
+void TForm1::RunSingleTest(std::uint8_t code, bool* singleTestFlag) {
     if (!LinkOpen) {
         return;
     }
-    SendCommand(cmd::MotorTest);
-    SingleTest.Motor = true;
+    SendCommand(code);
+    if (singleTestFlag != nullptr) {
+        *singleTestFlag = true;
+    }
+}
+
+void TForm1::Button9Click() {
+    RunSingleTest(cmd::MotorTest, &SingleTest.Motor);
 }
 
 void TForm1::Button10Click() {
-    if (!LinkOpen) {
-        return;
+    if (LinkOpen) {
+        BtnExit->setEnabled(true);
     }
-    BtnExit->setEnabled(true);
-    SendCommand(cmd::Stop);
-    SingleTest.MotorStop = true;
+    RunSingleTest(cmd::Stop, &SingleTest.MotorStop);
 }
 
 void TForm1::Button11Click() {
-    if (!LinkOpen) {
-        return;
-    }
-    SendCommand(cmd::PulseTest);
-    SingleTest.Pulse = true;
+    RunSingleTest(cmd::PulseTest, &SingleTest.Pulse);
 }
-
 void TForm1::Button12Click() {
-    if (!LinkOpen) {
-        return;
-    }
-    SendCommand(cmd::FishTest);
-    SingleTest.Fish = true;
+    RunSingleTest(cmd::FishTest, &SingleTest.Fish);
 }
-
 void TForm1::Button13Click() {
-    if (!LinkOpen) {
-        return;
-    }
-    SendCommand(cmd::EepromTest);
-    SingleTest.Eeprom = true;
+    RunSingleTest(cmd::EepromTest, &SingleTest.Eeprom);
 }
-
 void TForm1::Button14Click() {
-    if (!LinkOpen) {
-        return;
-    }
-    SendCommand(cmd::IoTest);
-    SingleTest.Io = true;
+    RunSingleTest(cmd::IoTest, &SingleTest.Io);
 }
 
+// The lamp reply never continues the chain: no flag.
 void TForm1::Button17Click() {
-    if (!LinkOpen) {
-        return;
-    }
-    SendCommand(cmd::LampTest);  // the lamp reply never continues the chain: no flag
+    RunSingleTest(cmd::LampTest, nullptr);
 }
 
 // ---- Switch repeats
