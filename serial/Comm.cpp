@@ -191,7 +191,7 @@ bool TComm::_SetCommState() {
     s.rtsOn = hwHandShaking_ == hhNoneRTSON;
     s.rtsHandshake = hwHandShaking_ == hhRTSCTS;
     s.xonXoff = swHandShaking_ == shXonXoff;
-    s.dataBits = dataBits_ + 5;
+    s.dataBits = dataBits_;
     s.stopBits = stopBits_;
     return device_->ApplySettings(s);
 }

@@ -30,12 +30,8 @@ enum TComPortNumber : std::uint8_t {
     pnCOM15,
     pnCOM16
 };
-using TBaudRate = int;
 enum THwHandShaking : std::uint8_t { hhNone, hhNoneRTSON, hhRTSCTS };
 enum TSwHandShaking : std::uint8_t { shNone, shXonXoff };
-enum TDataBits : std::uint8_t { DB5, DB6, DB7, DB8 };
-enum TParity : std::uint8_t { None, Odd, Even, Mark, Space };
-enum TStopBits : std::uint8_t { SB1, SB1_5, SB2 };
 
 class TComm : public QObject {
     Q_OBJECT

@@ -56,18 +56,18 @@ bool SpeedCode(int baud, speed_t& code) {
     return false;
 }
 
-bool DataBitsFlag(int bits, tcflag_t& flag) {
+bool DataBitsFlag(TDataBits bits, tcflag_t& flag) {
     switch (bits) {
-        case 5:
+        case DB5:
             flag = CS5;
             return true;
-        case 6:
+        case DB6:
             flag = CS6;
             return true;
-        case 7:
+        case DB7:
             flag = CS7;
             return true;
-        case 8:
+        case DB8:
             flag = CS8;
             return true;
         default:
@@ -75,27 +75,46 @@ bool DataBitsFlag(int bits, tcflag_t& flag) {
     }
 }
 
-bool ParityFlags(int parity, tcflag_t& flags) {
+bool ParityFlags(TParity parity, tcflag_t& flags) {
     switch (parity) {
-        case 0:
+        case None:
             flags = 0;
             return true;
-        case 1:
+        case Odd:
             flags = PARENB | PARODD;
             return true;
-        case 2:
+        case Even:
             flags = PARENB;
             return true;
 #ifdef CMSPAR
-        case 3:
+        case Mark:
             flags = PARENB | PARODD | CMSPAR;
             return true;
-        case 4:
+        case Space:
             flags = PARENB | CMSPAR;
             return true;
 #endif
         default:
             return false;
+    }
+}
+
+SerialOpenFailure FailureKind(int err) {
+    switch (err) {
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:
+            return SerialOpenFailure::Missing;
+        case EBUSY:
+            return SerialOpenFailure::InUse;
+        case ENOTTY:
+        case EISDIR:
+            return SerialOpenFailure::NotSerial;
+        case EACCES:
+        case EPERM:
+            return SerialOpenFailure::Permission;
+        default:
+            return SerialOpenFailure::Other;
     }
 }
 
@@ -114,6 +133,7 @@ bool PosixSerialDevice::Open(const std::string& path, SerialOpenError& error) {
     disconnected_ = false;
 
     auto fail = [&error](int err, int fd) {
+        error.kind = FailureKind(err);
         error.errorNumber = err;
         error.reason = std::strerror(err);
         if (fd >= 0)
@@ -178,7 +198,7 @@ bool PosixSerialDevice::ApplySettings(const SerialLineSettings& s) {
     tcflag_t size{};
     tcflag_t parity{};
     if (!SpeedCode(s.baudRate, speed) || !DataBitsFlag(s.dataBits, size) ||
-        !ParityFlags(s.parity, parity) || s.stopBits < 0 || s.stopBits > 2) {
+        !ParityFlags(s.parity, parity) || s.stopBits > SB2) {
         return false;  // the port keeps its settings
     }
 
@@ -194,7 +214,7 @@ bool PosixSerialDevice::ApplySettings(const SerialLineSettings& s) {
     t.c_cflag &= ~CMSPAR;
 #endif
     t.c_cflag |= size | parity | CLOCAL | CREAD;
-    if (s.stopBits != 0)
+    if (s.stopBits != SB1)
         t.c_cflag |= CSTOPB;  // 1.5 stop bits go out as 2
     if (s.rtsHandshake)
         t.c_cflag |= CRTSCTS;
@@ -359,4 +379,8 @@ bool PosixSerialDevice::Write(const std::uint8_t* data, int n) {
 
 std::unique_ptr<SerialDevice> MakePlatformSerialDevice() {
     return std::make_unique<PosixSerialDevice>();
+}
+
+std::vector<SerialDeviceEntry> ListSerialDevices() {
+    return {};
 }

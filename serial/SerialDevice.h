@@ -4,22 +4,48 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
+
+// Line settings of the component; the ordinals are those the port takes.
+using TBaudRate = int;
+enum TDataBits : std::uint8_t { DB5, DB6, DB7, DB8 };  // data bits = ordinal + 5
+enum TParity : std::uint8_t { None, Odd, Even, Mark, Space };
+enum TStopBits : std::uint8_t { SB1, SB1_5, SB2 };  // 1, 1.5, 2 stop bits
 
 struct SerialLineSettings {
-    int baudRate = 0;
-    int dataBits = 8;           // 5..8
-    int parity = 2;             // 0 none, 1 odd, 2 even, 3 mark, 4 space
-    int stopBits = 0;           // 0: 1, 1: 1.5, 2: 2
+    TBaudRate baudRate = 0;
+    TDataBits dataBits = DB8;
+    TParity parity = Even;
+    TStopBits stopBits = SB1;
     bool checkParity = false;   // parity checking of received bytes
     bool rtsHandshake = false;  // RTS/CTS flow control
     bool rtsOn = false;         // RTS held on by the line settings
     bool xonXoff = false;
 };
 
+// Why a port could not be opened, in the terms a technician can act on.
+enum class SerialOpenFailure : std::uint8_t {
+    None,
+    Missing,     // no such device
+    InUse,       // another program holds it
+    NotSerial,   // a file, a directory or a device that is not a serial port
+    Permission,  // the user may not open it
+    Other,
+};
+
 struct SerialOpenError {
-    int errorNumber = 0;  // errno of the failed call, 0 when none
+    SerialOpenFailure kind = SerialOpenFailure::None;
+    int errorNumber = 0;  // the system's error code of the failed call, 0 when none
     std::string reason;   // the system's text for it
 };
+
+// A serial device this machine has: its path and, for a stable name that is a link (such as
+// /dev/serial/by-id/...), the device it points to (empty otherwise). Stable names come first.
+struct SerialDeviceEntry {
+    std::string path;
+    std::string target;
+};
+std::vector<SerialDeviceEntry> ListSerialDevices();
 
 // Modem status bits as the component keeps them.
 inline constexpr std::uint32_t kModemCts = 0x10;

@@ -99,9 +99,9 @@ TEST(SerialComm, OpeningConfiguresThePortInOrder) {
     EXPECT_EQ(l.queueSizes.front(), std::make_pair(8192, 8192));
     ASSERT_TRUE(l.settings.has_value());
     EXPECT_EQ(l.settings->baudRate, 38400);
-    EXPECT_EQ(l.settings->dataBits, 8);
-    EXPECT_EQ(l.settings->parity, 2);
-    EXPECT_EQ(l.settings->stopBits, 0);
+    EXPECT_EQ(l.settings->dataBits, DB8);
+    EXPECT_EQ(l.settings->parity, Even);
+    EXPECT_EQ(l.settings->stopBits, SB1);
     EXPECT_FALSE(l.settings->checkParity);
     EXPECT_FALSE(l.settings->rtsHandshake || l.settings->rtsOn || l.settings->xonXoff);
     EXPECT_TRUE(r.comm->PortOpen());
@@ -160,7 +160,7 @@ TEST(SerialComm, LineSettingsAreStoredAndReappliedOnlyWhenOpen) {
     c.SetPortOpen(true);
     EXPECT_EQ(requests(), 1u);
     EXPECT_EQ(r.line->settings->baudRate, 57600);
-    EXPECT_EQ(r.line->settings->parity, 1);
+    EXPECT_EQ(r.line->settings->parity, Odd);
     EXPECT_TRUE(r.line->settings->rtsHandshake);
     EXPECT_FALSE(r.line->settings->checkParity);
 
@@ -178,13 +178,13 @@ TEST(SerialComm, LineSettingsAreStoredAndReappliedOnlyWhenOpen) {
     c.SetSwHandShaking(shXonXoff);
     EXPECT_TRUE(r.line->settings->xonXoff);
     c.SetDataBits(DB7);
-    EXPECT_EQ(r.line->settings->dataBits, 7);
+    EXPECT_EQ(r.line->settings->dataBits, DB7);
     c.SetStopBits(SB1_5);
-    EXPECT_EQ(r.line->settings->stopBits, 1);
+    EXPECT_EQ(r.line->settings->stopBits, SB1_5);
     c.SetParity(Mark);
-    EXPECT_EQ(r.line->settings->parity, 3);
+    EXPECT_EQ(r.line->settings->parity, Mark);
     c.SetParity(None);
-    EXPECT_EQ(r.line->settings->parity, 0);
+    EXPECT_EQ(r.line->settings->parity, None);
     EXPECT_EQ(requests(), 8u);
 
     // A refused write leaves the port as it was.
