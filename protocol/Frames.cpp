@@ -8,31 +8,12 @@ namespace mv62 {
 
 namespace {
 
-constexpr std::uint8_t kHeaderStart = 0x55;
-constexpr std::uint8_t kHeaderSecond = 0xAA;
-constexpr int kHeaderLength = 3;
-
 // Total frame length per reply code; 0 for codes the device never sends.
 constexpr std::array<std::uint8_t, 256> kFrameLengths = [] {
     std::array<std::uint8_t, 256> t{};
-    t[0x00] = 26;  // identification text
-    t[0x02] = 33;  // sensor frame
-    t[0x03] = 5;   // motor encoder rate
-    t[0x04] = 4;   // pulse result
-    t[0x05] = 4;   // pilot lamp step
-    t[0x06] = 5;   // SW1 positions
-    t[0x07] = 4;   // SW2 positions
-    t[0x08] = 4;   // fish result
-    t[0x09] = 4;   // EEPROM result
-    t[0x10] = 4;   // I/O result
-    t[0x20] = 4;   // fish sensor state
-    t[0x21] = 4;   // hook sensor
-    t[0x22] = 4;   // in sensor
-    t[0x23] = 9;   // sensor readings
-    t[0x24] = 4;   // acknowledgement
-    t[0x25] = 9;   // exchange sensors
-    t[0x26] = 33;  // last sensor frame of a run
-    t[0x27] = 6;   // sensor offset and lens count
+    for (const ReplyInfo& r : kReplyTable) {
+        t[r.code] = static_cast<std::uint8_t>(r.length);
+    }
     return t;
 }();
 
@@ -56,6 +37,25 @@ void CompleteFrame(FrameAssembler& a, DeviceFrame& latest) {
 
 int FrameLengthFor(std::uint8_t replyCode) {
     return kFrameLengths[replyCode];
+}
+
+std::string_view ReplyName(std::uint8_t replyCode) {
+    for (const ReplyInfo& r : kReplyTable) {
+        if (r.code == replyCode) {
+            return r.name;
+        }
+    }
+    return {};
+}
+
+Bytes MakeDeviceFrame(std::uint8_t replyCode, std::span<const std::uint8_t> data) {
+    Bytes frame;
+    frame.reserve(data.size() + kHeaderLength);
+    frame.push_back(kHeaderStart);
+    frame.push_back(kHeaderSecond);
+    frame.push_back(replyCode);
+    frame.insert(frame.end(), data.begin(), data.end());
+    return frame;
 }
 
 bool FrameAssembler::Feed(std::span<const std::uint8_t> bytes, DeviceFrame& latest) {

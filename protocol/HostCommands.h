@@ -1,12 +1,14 @@
 #pragma once
 // Host commands (host to device): 0x55 0xAA, a command code and a fixed number of parameter bytes.
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
-namespace mv62 {
+#include "Vocabulary.h"
 
-using Bytes = std::vector<std::uint8_t>;
+namespace mv62 {
 
 namespace cmd {
 inline constexpr std::uint8_t StartLink = 0x00;
@@ -43,6 +45,18 @@ inline constexpr std::uint8_t Stop = 0xED;
 // The lone stop byte of the motor stage, sent without 0x55 0xAA in front.
 inline constexpr std::uint8_t kLoneStopByte = 0xED;
 
+// Parameter bytes after the command code: 3 for 0x01 (set DAC), 30 for 0x51 (country mask),
+// none for every other code.
+std::size_t ParameterCount(std::uint8_t code);
+// What the command asks of the device ("motor test"); "unknown command" outside the catalogue.
+// The pilot lamp patterns 0x35..0x42 are all "pilot lamp pattern".
+std::string_view CommandName(std::uint8_t code);
+// The three pilot lamp outputs of a pattern code 0x35..0x39, 0x40..0x42 (bit 2: cb1, bit 1: cb2,
+// bit 0: cb3); -1 for any other code.
+int LampPatternFromCode(std::uint8_t code);
+// Drive output index 0..7 (D1..D8) of a DAC channel number of command 0x01; -1 when unknown.
+int DriveIndexForChannel(std::uint8_t channel);
+
 // Device channel numbers of the eight drive channels CH0..CH7 (6 and 7 are not used).
 inline constexpr std::array<std::uint8_t, 8> kDriveChannelCodes = {0, 1, 2, 3, 4, 5, 8, 9};
 
@@ -53,6 +67,6 @@ Bytes ChannelDacCommand(std::uint8_t channel, int value);
 // Code of the pilot lamp pattern for the three lamp check boxes (0x35..0x39, 0x40..0x42).
 std::uint8_t LampPatternCode(bool red, bool green, bool blue);
 // 55 AA 51 and the 30 bytes of the country mask.
-Bytes CountryWriteCommand(const std::array<std::uint8_t, 30>& mask);
+Bytes CountryWriteCommand(const CountryMaskBytes& mask);
 
 }  // namespace mv62

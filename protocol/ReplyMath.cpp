@@ -8,13 +8,34 @@ int MotorRpm(int encoderCount) {
     return (encoderCount / 11) * 60;
 }
 
+std::string_view ComparisonName(Comparison c) {
+    switch (c) {
+        case Comparison::Exclusive:
+            return "exclusive";
+        case Comparison::Inclusive:
+            return "inclusive";
+        case Comparison::AtLeast:
+            return "at-least";
+        case Comparison::Equals:
+            return "equals";
+    }
+    return {};
+}
+
 bool MotorSpeedPasses(int rpm, bool cashBox) {
-    const int lowest = cashBox ? 3100 : 3500;
-    return lowest < rpm && rpm < 5000;
+    return MotorRpmLimit(cashBox).Passes(rpm);
 }
 
 bool EncoderPasses(int encoderCount) {
-    return 550 < encoderCount && encoderCount < 916;
+    return kEncoderLimit.Passes(encoderCount);
+}
+
+bool PulsePasses(std::uint8_t result) {
+    return kPulseLimit.Passes(result);
+}
+
+bool ResultPasses(std::uint8_t result) {
+    return kResultLimit.Passes(result);
 }
 
 int SensorOffsetFromByte(std::uint8_t b) {
@@ -41,16 +62,14 @@ bool CalibValuePasses(int channel, std::uint32_t corrected) {
     if (channel < 0 || channel >= kChannels) {
         return false;
     }
-    const auto target = static_cast<std::int64_t>(CalibTarget[static_cast<std::size_t>(channel)]);
-    const auto value = static_cast<std::int64_t>(corrected);
-    return target - CalibTolerance <= value && value <= target + CalibTolerance;
+    return CalibLimit(channel).Passes(corrected);
 }
 
 bool PeakPasses(int channel, int peak) {
     if (channel < 0 || channel >= kChannels) {
         return false;
     }
-    return peak >= MaxMinimum[static_cast<std::size_t>(channel)];
+    return PeakLimit(channel).Passes(peak);
 }
 
 std::uint32_t LimitToDisplay(std::uint32_t v) {

@@ -13,6 +13,7 @@ if(MV62_CLANGXX)
   set(MV62_PROTOCOL_DIR ${PROJECT_SOURCE_DIR}/protocol)
   set(MV62_FUZZ_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/fuzz_frames.cpp
+    ${MV62_PROTOCOL_DIR}/Vocabulary.cpp
     ${MV62_PROTOCOL_DIR}/Frames.cpp
     ${MV62_PROTOCOL_DIR}/ReplyMath.cpp)
   set(MV62_FUZZ_BIN ${CMAKE_BINARY_DIR}/bin/fuzz_frames)
@@ -21,7 +22,8 @@ if(MV62_CLANGXX)
     COMMAND ${MV62_CLANGXX} -std=c++20 -g -O1 -Wall -Wextra -Werror
             -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all
             -I${MV62_PROTOCOL_DIR} ${MV62_FUZZ_SOURCES} -o ${MV62_FUZZ_BIN}
-    DEPENDS ${MV62_FUZZ_SOURCES} ${MV62_PROTOCOL_DIR}/Frames.h ${MV62_PROTOCOL_DIR}/ReplyMath.h
+    DEPENDS ${MV62_FUZZ_SOURCES} ${MV62_PROTOCOL_DIR}/Vocabulary.h ${MV62_PROTOCOL_DIR}/Frames.h
+            ${MV62_PROTOCOL_DIR}/ReplyMath.h
     COMMENT "Building fuzz_frames with ${MV62_CLANGXX}"
     VERBATIM)
   add_custom_target(fuzz_frames ALL DEPENDS ${MV62_FUZZ_BIN})

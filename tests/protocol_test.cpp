@@ -2,7 +2,9 @@
 
 #include <vector>
 
+#include "HostCommandDecoder.h"
 #include "HostCommands.h"
+#include "Replies.h"
 #include "ReplyMath.h"
 
 namespace mv62 {
@@ -157,6 +159,48 @@ TEST(HostCommands, Bytes) {
     ASSERT_EQ(country.size(), 33u);
     EXPECT_EQ(Stream(country.begin(), country.begin() + 3), (Stream{0x55, 0xAA, 0x51}));
     EXPECT_EQ(Stream(country.begin() + 3, country.end()), Stream(mask.begin(), mask.end()));
+}
+
+TEST(Vocabulary, SensorFrameCodecAndReplyTableAgree) {
+    SensorFrameData d;
+    d.raw = {1, 0x55, 3, 4, 5, 0xAA};
+    d.byte9 = 9;
+    d.byte10 = 10;
+    d.drive = {0x0102, 0x55AA, 0, 1023, 0xFFFF, 7, 8, 512};
+    d.peak = {200, 230, 0x55, 40, 39, 0};
+    const Bytes bytes = EncodeSensorFrame(reply::LastSensorFrame, d);
+    ASSERT_EQ(static_cast<int>(bytes.size()), FrameLengthFor(reply::LastSensorFrame));
+    EXPECT_EQ(bytes[11], 0x01);  // D1 high byte first
+    EXPECT_EQ(bytes[32], 0);     // P6 is the last byte
+
+    // Through the assembler, in two pieces that split a 0x55 data byte from its neighbours.
+    FrameAssembler assembler;
+    DeviceFrame frame;
+    EXPECT_FALSE(assembler.Feed(std::span(bytes).first(4), frame));
+    ASSERT_TRUE(assembler.Feed(std::span(bytes).subspan(4), frame));
+    EXPECT_TRUE(IsSensorFrame(frame.code()));
+    EXPECT_EQ(DecodeSensorFrame(frame), d);
+
+    for (const ReplyInfo& r : kReplyTable) {
+        EXPECT_EQ(FrameLengthFor(r.code), r.length);
+        EXPECT_FALSE(ReplyName(r.code).empty());
+    }
+    EXPECT_EQ(FrameLengthFor(0x30), 0);
+}
+
+TEST(Vocabulary, LimitsAsDataJudgeLikeTheWindow) {
+    EXPECT_TRUE(CalibLimit(1).Passes(46) && CalibLimit(1).Passes(54));
+    EXPECT_FALSE(CalibLimit(1).Passes(45) || CalibLimit(1).Passes(55));
+    EXPECT_TRUE(PeakLimit(1).Passes(55) && !PeakLimit(0).Passes(39));
+    EXPECT_TRUE(kPulseLimit.Passes(0x10) && !kPulseLimit.Passes(0x11));
+    EXPECT_TRUE(kResultLimit.Passes(1) && !kResultLimit.Passes(0) && !kResultLimit.Passes(2));
+    EXPECT_EQ(ComparisonName(PeakLimit(0).comparison), "at-least");
+    EXPECT_EQ(LineSpeedForIndex(4), 115200);
+    EXPECT_EQ(LineSpeedForIndex(-1), 0);
+    EXPECT_EQ(LineSpeedForIndex(5), 0);
+    EXPECT_EQ(HexBytes(Bytes{0x55, 0xAA, 0x0A}), "55 AA 0A");
+    EXPECT_EQ(CommandName(cmd::MotorTest), "motor test");
+    EXPECT_EQ(ParameterCount(cmd::CountryWrite), static_cast<std::size_t>(kCountryMaskSize));
 }
 
 }  // namespace

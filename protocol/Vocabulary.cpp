@@ -1,0 +1,26 @@
+#include "Vocabulary.h"
+
+namespace mv62 {
+
+int LineSpeedForIndex(int index) {
+    if (index < 0 || index >= static_cast<int>(kLineSpeeds.size())) {
+        return 0;
+    }
+    return kLineSpeeds[static_cast<std::size_t>(index)];
+}
+
+std::string HexBytes(std::span<const std::uint8_t> bytes) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string s;
+    s.reserve(bytes.size() * 3);
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (i > 0) {
+            s += ' ';
+        }
+        s += kDigits[bytes[i] >> 4];
+        s += kDigits[bytes[i] & 0x0F];
+    }
+    return s;
+}
+
+}  // namespace mv62
