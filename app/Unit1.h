@@ -14,6 +14,7 @@
 #include "Comm.h"
 #include "Frames.h"
 #include "SignalDisplay.h"
+#include "StationObserver.h"
 
 class QCheckBox;
 class QComboBox;
@@ -56,6 +57,9 @@ class TForm1 : public QWidget, public TSignalDisplayElements {
     std::function<void()> Pump;
     std::function<void(const QString& message)> ShowError;
     TComm::DeviceFactory SerialDeviceFactory;
+    // Told of the window's state changes, the frames it applies and the line; none while the
+    // station does not record.
+    mv62rec::StationObserver* Observer = nullptr;
 
     // ---- Designed controls: top row
     QComboBox* ComboBox1 = nullptr;

@@ -32,6 +32,9 @@ void TForm1::BtnCalibStarClick() {
     if (!LinkOpen) {
         return;
     }
+    if (Observer != nullptr) {
+        Observer->CalibrationPressed();
+    }
     if (BarsDrawn) {
         ClearSignalBars();
         for (QLabel* l : {Label40, Label41, Label43, Label44, Label45, Label46}) {
@@ -60,6 +63,9 @@ void TForm1::BtnCalibStarClick() {
 void TForm1::BtnCalibEndClick() {
     if (!LinkOpen) {
         return;
+    }
+    if (Observer != nullptr) {
+        Observer->CalibrationExitPressed();
     }
     ClearSignalBars();
     SendCommand(cmd::Stop);

@@ -50,6 +50,9 @@ void TForm1::SendCommand(std::uint8_t code) {
 }
 
 void TForm1::BtnExitClick() {
+    if (Observer != nullptr) {
+        Observer->ExitPressed();
+    }
     close();
 }
 
@@ -69,6 +72,10 @@ void TForm1::Button3Click() {
         comm->ProcessMessages = [this] { Pump(); };
         comm->OnReceiveData = [this](TComm* sender) { CommReceiveData(sender); };
         comm->OnDisconnect = [this](TComm* sender) { CommDisconnected(sender); };
+        if (Observer != nullptr) {
+            Observer->LinkOpened(comm->PortName(), comm->DevicePath(), comm->BaudRate());
+            comm->SetTap(Observer);
+        }
         SendCommand(mv62::cmd::StartLink);
         LinkOpen = true;
     }
@@ -111,6 +118,9 @@ void TForm1::Button4Click() {
     setWindowTitle(CaptionText);
     ClearStatusDisplay();
     LinkOpen = false;
+    if (Observer != nullptr) {
+        Observer->EndProtocolPressed();
+    }
 }
 
 void TForm1::Button8Click() {
@@ -173,6 +183,9 @@ void TForm1::CommReceiveData(TComm* /*sender*/) {
     mv62::DeviceFrame frame;
     bool sensorFrame = false;
     if (Assembler.Feed(input, frame)) {
+        if (Observer != nullptr) {
+            Observer->FrameApplied(frame, {CheckBox4->isChecked(), SensorOffset, CalibMode});
+        }
         ApplyReply(frame, sensorFrame);
     }
     if (sensorFrame) {
@@ -182,6 +195,9 @@ void TForm1::CommReceiveData(TComm* /*sender*/) {
 }
 
 void TForm1::CommDisconnected(TComm* sender) {
+    if (Observer != nullptr) {
+        Observer->PortLost();
+    }
     ShowError(QString("The serial port %1 (%2) was disconnected. Reconnect the device, then press "
                       "End Protocol and Start Protocol again.")
                   .arg(QString::fromStdString(sender->PortName()),

@@ -122,6 +122,9 @@ void TForm1::Button7Click() {
     if (!LinkOpen) {
         return;
     }
+    if (Observer != nullptr) {
+        Observer->AutoTestPressed();
+    }
     ClearStatusDisplay();
     if (BarsDrawn) {
         ClearSignalBars();
@@ -213,6 +216,9 @@ void TForm1::SpeedButton9Click() {
 }
 
 void TForm1::SpeedButton10Click() {
+    if (Observer != nullptr && ReceiveMode != 22) {
+        Observer->RawDumpChanged(true);
+    }
     ReceiveMode = 22;
     Button18->setEnabled(false);
     SendCommand(cmd::EepromRead);
@@ -229,6 +235,9 @@ void TForm1::EndRawDump() {
     if (ReceiveMode == 22) {
         DumpLine.clear();
         DumpCount = 0;
+        if (Observer != nullptr) {
+            Observer->RawDumpChanged(false);
+        }
     }
     ReceiveMode = 0;
     Button18->setEnabled(true);
