@@ -2,12 +2,12 @@
 // binding of every control's event to its handler, and the creation handler FormCreate.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCompleter>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -24,6 +24,7 @@
 
 #include "Controls.h"
 #include "SerialDevice.h"
+#include "StationApplication.h"
 #include "Unit1.h"
 
 const QString CaptionText = "MV62 Calibration v2.68c ";
@@ -155,6 +156,33 @@ class TControlMaker {
         return b;
     }
 
+    // An editable combo box whose selected item index alone counts: typed text equal to an
+    // item's text selects that item, any other text selects none and stays in the box, and Enter
+    // never adds an item.
+    static QComboBox* Selector(QWidget* parent, const char* name, QRect geometry,
+                               const QStringList& items) {
+        auto* box = Named(new QComboBox(parent), name, geometry);
+        box->setEditable(true);
+        box->setInsertPolicy(QComboBox::NoInsert);
+        box->addItems(items);
+        // Case-sensitive completion makes the box's own match, when editing ends, exact as well.
+        box->completer()->setCaseSensitivity(Qt::CaseSensitive);
+        QLineEdit* edit = box->lineEdit();
+        QObject::connect(edit, &QLineEdit::textChanged, box, [box, edit](const QString& text) {
+            const int index = box->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
+            if (index == box->currentIndex()) {
+                return;
+            }
+            const int cursor = edit->cursorPosition();
+            box->setCurrentIndex(index);
+            if (index < 0) {
+                box->setEditText(text);  // selecting no item empties the box's text
+            }
+            edit->setCursorPosition(cursor);
+        });
+        return box;
+    }
+
     static QCheckBox* CheckBox(QWidget* parent, const char* name, const QString& text,
                                QRect geometry) {
         return Named(new QCheckBox(text, parent), name, geometry);
@@ -186,10 +214,7 @@ TForm1::TForm1(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
     Wait = [](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); };
     Pump = [] { QCoreApplication::processEvents(); };
-    ShowError = [this](const QString& message) {
-        const QString name = QCoreApplication::applicationName();
-        QMessageBox::critical(this, name.isEmpty() ? QStringLiteral("Error") : name, message);
-    };
+    ShowError = [this](const QString& message) { ShowStandardError(this, message); };
     SerialDeviceFactory = MakePlatformSerialDevice;
 
     CreateControls();
@@ -215,15 +240,11 @@ void TForm1::CreateControls() {
     const QFont bold = Bold(font());
 
     // ---- Top row
-    ComboBox1 = M::Named(new QComboBox(this), "ComboBox1", {8, 8, 73, 21});
-    ComboBox1->setEditable(true);
-    ComboBox1->setInsertPolicy(QComboBox::NoInsert);
-    ComboBox1->addItems({"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8"});
+    ComboBox1 = M::Selector(this, "ComboBox1", {8, 8, 73, 21},
+                            {"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8"});
     ComboBox1->setFont(bold);
-    ComboBox2 = M::Named(new QComboBox(this), "ComboBox2", {88, 8, 73, 21});
-    ComboBox2->setEditable(true);
-    ComboBox2->setInsertPolicy(QComboBox::NoInsert);
-    ComboBox2->addItems({"9600", "19200", "38400", "57600", "115200"});
+    ComboBox2 = M::Selector(this, "ComboBox2", {88, 8, 73, 21},
+                            {"9600", "19200", "38400", "57600", "115200"});
     ComboBox2->setFont(bold);
     Button3 = M::Button(this, "Button3", "Start Protocol", {168, 8, 75, 25});
     Button4 = M::Button(this, "Button4", "End Protocol", {248, 8, 75, 25});
@@ -410,15 +431,17 @@ void TForm1::CreateControls() {
     }
 
     // ---- Timers: SW1 and SW2 repeats, end of the EEPROM read-out; all stopped
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setInterval(1000);
-    Timer2 = new QTimer(this);
-    Timer2->setObjectName(QStringLiteral("Timer2"));
-    Timer2->setInterval(1000);
-    Timer3 = new QTimer(this);
-    Timer3->setObjectName(QStringLiteral("Timer3"));
-    Timer3->setInterval(4000);
+    // Precise timers: a coarse one may fire 5 % early or late, and Timer3 bounds the read-out.
+    const auto timer = [this](const char* name, int interval) {
+        auto* t = new QTimer(this);
+        t->setObjectName(QString::fromLatin1(name));
+        t->setTimerType(Qt::PreciseTimer);
+        t->setInterval(interval);
+        return t;
+    };
+    Timer1 = timer("Timer1", 1000);
+    Timer2 = timer("Timer2", 1000);
+    Timer3 = timer("Timer3", 4000);
 }
 
 void TForm1::ConnectHandlers() {

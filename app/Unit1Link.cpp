@@ -6,29 +6,12 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QToolButton>
-#include <cerrno>
 
 #include "Controls.h"
 #include "HostCommands.h"
 #include "Unit1.h"
 
 namespace {
-
-QString OpenErrorMessage(const TComm& comm) {
-    const SerialOpenError& e = comm.LastOpenError();
-    QString message =
-        QString("Cannot open %1 (%2): %3.")
-            .arg(QString::fromStdString(comm.PortName()), QString::fromStdString(comm.DevicePath()),
-                 QString::fromStdString(e.reason));
-    if (e.errorNumber == EACCES || e.errorNumber == EPERM) {
-        message +=
-            "\nThe user must be a member of the \"dialout\" group to use serial ports "
-            "(sudo usermod -aG dialout $USER, then log in again).";
-    }
-    message += QString("\nTo use another device for %1, set MV62_%1 to its path.")
-                   .arg(QString::fromStdString(comm.PortName()));
-    return message;
-}
 
 QString HexPair(std::uint8_t b) {
     return QString("%1 ").arg(b, 2, 16, QLatin1Char('0')).toUpper();
@@ -62,7 +45,7 @@ void TForm1::Button3Click() {
         comm->SetPortOpen(true);
         if (!comm->PortOpen()) {
             // The link stays closed: nothing is sent and every control keeps its state.
-            ShowError(OpenErrorMessage(*comm));
+            ShowError(QString::fromStdString(comm->OpenErrorText()));
             return;
         }
         comm->SetRThreshold(1);

@@ -7,6 +7,8 @@
 #include <QPushButton>
 #include <QStyledItemDelegate>
 
+#include "Controls.h"
+
 std::array<int, kCountryCount> CountryFlag{};
 std::array<std::uint8_t, 30> CountryMask{};
 
@@ -33,6 +35,9 @@ QListWidget* MakeCheckList(QWidget* parent, const char* name, int left, int top)
     list->setUniformItemSizes(true);
     list->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // An item too long for the list is cut at its edge, never shortened with an ellipsis: the
+    // list shows the table's characters only.
+    list->setTextElideMode(Qt::ElideNone);
     return list;
 }
 
@@ -40,6 +45,7 @@ QLabel* MakeLabel(QWidget* parent, const char* name, int left, int top, const QS
     auto* label = new QLabel(text, parent);
     label->setObjectName(QString::fromLatin1(name));
     label->setGeometry(left, top, 90, 13);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     return label;
 }
 
@@ -73,6 +79,7 @@ TCtCode::TCtCode(QWidget* mainWindow, QPlainTextEdit* memoArea)
     setWindowTitle(QStringLiteral("Code"));
     move(582, 187);
     resize(509, 509);
+    SetBackgroundColor(this, ButtonFaceColor());
 
     CK_List_Asia = MakeCheckList(this, "CK_List_Asia", 16, 32);
     Label1 = MakeLabel(this, "Label1", 16, 16, QStringLiteral("亞洲地區"));

@@ -119,6 +119,8 @@ class TComm : public QObject {
     const SerialOpenError& LastOpenError() const { return openError_; }
     const std::string& DevicePath() const { return devicePath_; }
     std::string PortName() const;  // "COM1".."COM16"
+    // The technician's message for the last failed open, with the serial devices this machine has.
+    std::string OpenErrorText() const;
     QTimer& PollTimer() { return timer_; }
 
   private:

@@ -281,6 +281,7 @@ TEST_F(WindowLayout, SelectorsControlsPanelsAndTimers) {
     EXPECT_EQ(form->Timer3->interval(), 4000);
     for (QTimer* t : {form->Timer1, form->Timer2, form->Timer3}) {
         EXPECT_FALSE(t->isActive());
+        EXPECT_EQ(t->timerType(), Qt::PreciseTimer);
     }
 }
 
