@@ -16,6 +16,7 @@
 #include "SignalDisplay.h"
 
 class QCheckBox;
+class QColor;
 class QComboBox;
 class QFrame;
 class QLabel;
@@ -42,6 +43,22 @@ struct TSingleTestFlags {
     bool Sw1 = false;
     bool Sw2 = false;
     void ClearAll() { *this = TSingleTestFlags{}; }
+};
+
+// One control's enabled state in a named window state; a state is applied in table order, as
+// the order decides where the keyboard focus goes when a focused control is disabled.
+struct TEnabledState {
+    QWidget* control;
+    bool enabled;
+};
+using TEnabledStates = std::vector<TEnabledState>;
+
+// The enabled states the link sets, a row per control.
+struct TLinkEnabledState {
+    QWidget* control;
+    bool atCreation;
+    bool afterStart;
+    bool afterEnd;
 };
 
 class TForm1 : public QWidget, public TSignalDisplayElements {
@@ -192,7 +209,10 @@ class TForm1 : public QWidget, public TSignalDisplayElements {
     // ---- Station state
     bool LinkOpen = false;
     mv62::FrameAssembler Assembler;  // FrameBuffer, FrameIndex, ... HistoryIndex
-    int ReceiveMode = 0;
+    // ReceiveMode: frames are assembled, or (22) every byte goes into the raw EEPROM dump.
+    static constexpr int kFrameReception = 0;
+    static constexpr int kRawDumpMode = 22;
+    int ReceiveMode = kFrameReception;
     QString DumpLine;
     int DumpCount = 0;
     TSingleTestFlags SingleTest;
@@ -211,6 +231,27 @@ class TForm1 : public QWidget, public TSignalDisplayElements {
     TComm* Comm = nullptr;
     std::vector<TComm*> CreatedComms;
 
+    // ---- The window's enabled states as data (Unit1States.cpp)
+    std::vector<TLinkEnabledState> LinkStates;
+    TEnabledStates CalibrationRunning;   // CALIBRATION pressed: 退出 the way out
+    TEnabledStates CalibrationReady;     // 退出 pressed: CALIBRATION usable again
+    TEnabledStates SensorStageLocks;     // CALIBRATION and Auto Test lock the mode switches
+    TEnabledStates AutoTestLocks;        // Auto Test locks the sensor stage's own buttons
+    TEnabledStates CalibrationRunEnded;  // the device ended a calibration run
+    TEnabledStates ChainEnded;           // lamp step 3: the test chain is over
+    TEnabledStates MaintenanceOn;
+    TEnabledStates MaintenanceOff;
+    void ApplyEnabled(const TEnabledStates& states);
+    void ApplyLinkState(bool TLinkEnabledState::*column);
+    // The twelve controls a switch repeat locks, the other switch's button first.
+    std::array<QWidget*, 12> SwitchRepeatLockedControls(QWidget* otherSwitchButton) const;
+    // Shape1..Shape3, the link and sensor-run lamps.
+    void SetLinkLamps(const QColor& colour);
+    // The switch position labels without a result.
+    static void GreySwitchDigits(std::span<QLabel* const> digits);
+    // Label40..Label46, the six exchange-sensor readings.
+    std::array<QLabel*, 6> ExchangeSensorLabels() const;
+
     // ---- Handlers
     void FormCreate();
     void BtnExitClick();
@@ -223,6 +264,25 @@ class TForm1 : public QWidget, public TSignalDisplayElements {
     void ApplyReply(const mv62::DeviceFrame& frame, bool& sensorFrame);
     void ShowSensorFrame(const mv62::DeviceFrame& frame);
 
+    // ---- What each reply shows (Unit1Replies.cpp), and where the test chain goes on
+    void ShowIdentification(const mv62::DeviceFrame& frame);
+    void ShowMotorRate(const mv62::DeviceFrame& frame);
+    void ShowPulseResult(const mv62::DeviceFrame& frame);
+    void ShowResult(TShape* indicator, const mv62::DeviceFrame& frame);  // fish, EEPROM, I/O
+    void ShowSw1Positions(const mv62::DeviceFrame& frame);
+    void ShowSw2Positions(const mv62::DeviceFrame& frame);
+    void ShowLampStep(const mv62::DeviceFrame& frame);
+    void ShowMaintenanceReport(const mv62::DeviceFrame& frame);  // fish, hook, in, sensors
+    void ShowExchangeSensors(const mv62::DeviceFrame& frame);
+    void ShowOffsetAndLens(const mv62::DeviceFrame& frame);
+    // After pulse, fish, EEPROM, I/O, SW1 and SW2 replies: the next test of the chain.
+    void ContinueChain(std::uint8_t replyCode);
+    // Every third motor reply: the motor stage ends and the pulse test follows.
+    void ContinueMotorStage();
+    // The end of a sensor run, in the calibration view and in the automatic-test view.
+    void EndCalibrationRun();
+    void StartTestChain();
+
     void BtnCalibStarClick();
     void BtnCalibEndClick();
     void SetChBarChange();
@@ -230,8 +290,6 @@ class TForm1 : public QWidget, public TSignalDisplayElements {
     void SendChannelDac(std::uint8_t channel, int value);
     // Clears the bar layers (corrected values, then peaks) of the six columns.
     void ClearSignalBars();
-    // The twelve controls a switch repeat locks, the other switch's button first.
-    std::array<QWidget*, 12> SwitchRepeatLockedControls(QWidget* otherSwitchButton) const;
     // A function test from its own button: with the link open, sends the command and then sets
     // the test's SingleTest flag (none for the lamp test).
     void RunSingleTest(std::uint8_t code, bool* singleTestFlag);
@@ -284,6 +342,7 @@ class TForm1 : public QWidget, public TSignalDisplayElements {
     void SendCommand(std::uint8_t code);
 
   private:
-    void CreateControls();   // the designed controls, their geometry, fonts and colours
-    void ConnectHandlers();  // binds every control's event to its handler
+    void CreateControls();    // the designed controls, their geometry, fonts and colours
+    void BuildStateTables();  // the enabled-state tables of the controls just created
+    void ConnectHandlers();   // binds every control's event to its handler
 };

@@ -23,22 +23,15 @@
 #include <vector>
 
 #include "Controls.h"
+#include "Palette.h"
 #include "SerialDevice.h"
 #include "StationApplication.h"
 #include "Unit1.h"
+#include "Vocabulary.h"
 
 const QString CaptionText = "MV62 Calibration v2.68c ";
 
 namespace {
-
-const QColor kRed(0xFF, 0x00, 0x00);
-const QColor kBlue(0x00, 0x00, 0xFF);
-const QColor kLime(0x00, 0xFF, 0x00);
-const QColor kWhite(0xFF, 0xFF, 0xFF);
-const QColor kBlack(0x00, 0x00, 0x00);
-const QColor kSilver(0xC0, 0xC0, 0xC0);
-const QColor kCream(0xFF, 0xFB, 0xF0);
-const QColor kLight(0xE3, 0xE3, 0xE3);  // the 3D light colour behind the sensor readings
 
 // Labels size themselves to their text: a label keeps its designed size while its text fits and
 // grows to the right when it does not, so neither a caption nor a value is ever clipped. Labels
@@ -218,6 +211,8 @@ TForm1::TForm1(QWidget* parent)
     SerialDeviceFactory = MakePlatformSerialDevice;
 
     CreateControls();
+    BuildStateTables();
+    ApplyLinkState(&TLinkEnabledState::atCreation);
     ConnectHandlers();
     FormCreate();
 }
@@ -243,22 +238,21 @@ void TForm1::CreateControls() {
     ComboBox1 = M::Selector(this, "ComboBox1", {8, 8, 73, 21},
                             {"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8"});
     ComboBox1->setFont(bold);
-    ComboBox2 = M::Selector(this, "ComboBox2", {88, 8, 73, 21},
-                            {"9600", "19200", "38400", "57600", "115200"});
+    QStringList speeds;  // the line speeds in the order TComm reads the selector's index
+    for (int baud : mv62::kLineSpeeds) {
+        speeds << QString::number(baud);
+    }
+    ComboBox2 = M::Selector(this, "ComboBox2", {88, 8, 73, 21}, speeds);
     ComboBox2->setFont(bold);
     Button3 = M::Button(this, "Button3", "Start Protocol", {168, 8, 75, 25});
     Button4 = M::Button(this, "Button4", "End Protocol", {248, 8, 75, 25});
-    Button4->setEnabled(false);
     BtnExit = M::Button(this, "BtnExit", "Exit", {328, 8, 73, 25});
     CheckBox4 = M::CheckBox(this, "CheckBox4", "CashBox", {424, 16, 73, 17});
     CheckBox4->setFont(bold);
     Button7 = M::Button(this, "Button7", "Auto Test", {510, 8, 99, 25});
-    Button7->setEnabled(false);
     Button8 = M::Button(this, "Button8", "Clear", {610, 8, 89, 25});
     Button18 = M::Button(this, "Button18", "Maintain Mode", {728, 8, 129, 25});
-    Button18->setEnabled(false);
     Button19 = M::Button(this, "Button19", "Normal Mode", {856, 8, 129, 25});
-    Button19->setEnabled(false);
 
     // ---- Left area: the signal display host, the drive adjustment bar and the sensor readings
     Panel1 = M::Panel(this, "Panel1", {8, 40, 305, 512}, QFrame::Sunken);
@@ -272,10 +266,10 @@ void TForm1::CreateControls() {
     Label9 = make.Label(this, "Label9", "0", {312, 616, 32, 13});
     Label9->hide();
     Label7 = make.Label(this, "Label7", QString(), {312, 544, 32, 21});
-    SetFontColor(Label7, kBlue);
+    SetFontColor(Label7, colours::Blue);
     Label7->hide();
     Label8 = make.Label(this, "Label8", QString(), {424, 520, 32, 21});
-    SetFontColor(Label8, kBlue);
+    SetFontColor(Label8, colours::Blue);
     Label8->hide();
     Label40 = make.Label(this, "Label40", "0", {8, 632, 38, 13});
     Label41 = make.Label(this, "Label41", "0", {56, 632, 38, 13});
@@ -285,11 +279,11 @@ void TForm1::CreateControls() {
     Label46 = make.Label(this, "Label46", "0", {248, 632, 38, 13});
     Label47 = make.Label(this, "Label47", QString(), {296, 632, 257, 13});
     for (QLabel* l : {Label40, Label41, Label43, Label44, Label45, Label46, Label47}) {
-        SetFontColor(l, kRed);
+        SetFontColor(l, colours::Red);
     }
     Label48 = make.Label(this, "Label48", "NULL", {320, 448, 81, 25});
-    SetBackgroundColor(Label48, kSilver);
-    SetFontColor(Label48, kRed);
+    SetBackgroundColor(Label48, colours::Silver);
+    SetFontColor(Label48, colours::Red);
     Edit1 = M::Named(new QLineEdit("155", this), "Edit1", {320, 120, 57, 26});
     Edit1->setFont(bold);
     Edit1->setEnabled(false);
@@ -297,13 +291,11 @@ void TForm1::CreateControls() {
     Label51->setEnabled(false);
 
     // ---- Middle column: link lamps, calibration and function-test buttons
-    Shape1 = M::Shape(this, "Shape1", {320, 40, 17, 17}, kWhite);
-    Shape2 = M::Shape(this, "Shape2", {352, 40, 17, 17}, kWhite);
-    Shape3 = M::Shape(this, "Shape3", {384, 40, 17, 17}, kWhite);
+    Shape1 = M::Shape(this, "Shape1", {320, 40, 17, 17}, colours::White);
+    Shape2 = M::Shape(this, "Shape2", {352, 40, 17, 17}, colours::White);
+    Shape3 = M::Shape(this, "Shape3", {384, 40, 17, 17}, colours::White);
     BtnCalibStar = M::Button(this, "BtnCalibStar", "CALIBRATION", {320, 64, 90, 25});
-    BtnCalibStar->setEnabled(false);
     BtnCalibEnd = M::Button(this, "BtnCalibEnd", QStringLiteral("退出"), {320, 88, 90, 25});
-    BtnCalibEnd->setEnabled(false);
     Button9 = M::Button(this, "Button9", "MOTOR TEST", {320, 152, 90, 25});
     Button10 = M::Button(this, "Button10", "MOTOR STOP", {320, 188, 90, 25});
     Button11 = M::Button(this, "Button11", "PULSE", {320, 220, 90, 25});
@@ -316,44 +308,44 @@ void TForm1::CreateControls() {
 
     // ---- Status panel: white, one row per test with caption, indicator and value
     Panel2 = M::Panel(this, "Panel2", {416, 40, 297, 409}, QFrame::Sunken);
-    SetBackgroundColor(Panel2, kWhite);
+    SetBackgroundColor(Panel2, colours::White);
     QWidget* p2 = Panel2;
     Label14 = make.Label(p2, "Label14", "Input White Card", {64, 8, 153, 25});
-    SetFontColor(Label14, kRed);
+    SetFontColor(Label14, colours::Red);
     Label14->hide();
     // The designed captions read "LED&&SEN Max" and "LED&&SEN Calib", where && stands for one
     // ampersand on screen; the labels show their text literally.
     Label13 = make.Label(p2, "Label13", "LED&SEN Max", {16, 32, 103, 16});
     Label23 = make.Label(p2, "Label23", "LED&SEN Calib", {16, 56, 111, 16});
     Label49 = make.Label(p2, "Label49", "Lens Count", {16, 88, 97, 13});
-    Shape16 = M::Shape(p2, "Shape16", {136, 88, 17, 17}, kWhite);
+    Shape16 = M::Shape(p2, "Shape16", {136, 88, 17, 17}, colours::White);
     Label50 = make.Label(p2, "Label50", QString(), {187, 88, 50, 13});
     Label6 = make.Label(p2, "Label6", "Motor RPM", {16, 120, 97, 13});
-    Shape4 = M::Shape(p2, "Shape4", {136, 120, 17, 17}, kWhite);
+    Shape4 = M::Shape(p2, "Shape4", {136, 120, 17, 17}, colours::White);
     Label10 = make.Label(p2, "Label10", QString(), {187, 120, 50, 13});
     Label11 = make.Label(p2, "Label11", "ENC", {16, 152, 78, 13});
-    Shape5 = M::Shape(p2, "Shape5", {136, 152, 17, 17}, kWhite);
+    Shape5 = M::Shape(p2, "Shape5", {136, 152, 17, 17}, colours::White);
     Label12 = make.Label(p2, "Label12", QString(), {187, 152, 50, 13});
     Label17 = make.Label(p2, "Label17", "Pulse", {16, 184, 40, 16});
-    Shape6 = M::Shape(p2, "Shape6", {136, 184, 17, 17}, kWhite);
+    Shape6 = M::Shape(p2, "Shape6", {136, 184, 17, 17}, colours::White);
     Label18 = make.Label(p2, "Label18", QString(), {187, 184, 50, 13});
     for (QLabel* l : {Label50, Label10, Label12, Label18}) {
-        SetBackgroundColor(l, kCream);
+        SetBackgroundColor(l, colours::Cream);
     }
     Label15 = make.Label(p2, "Label15", "FISH_SEN", {16, 216, 74, 16});
-    Shape8 = M::Shape(p2, "Shape8", {136, 216, 17, 17}, kWhite);
+    Shape8 = M::Shape(p2, "Shape8", {136, 216, 17, 17}, colours::White);
     Label19 = make.Label(p2, "Label19", "EEPROM", {16, 248, 86, 13});
-    Shape9 = M::Shape(p2, "Shape9", {136, 248, 17, 17}, kWhite);
+    Shape9 = M::Shape(p2, "Shape9", {136, 248, 17, 17}, colours::White);
     Label21 = make.Label(p2, "Label21", "I/O ", {16, 280, 75, 13});
-    Shape10 = M::Shape(p2, "Shape10", {136, 280, 17, 17}, kWhite);
+    Shape10 = M::Shape(p2, "Shape10", {136, 280, 17, 17}, colours::White);
     Label25 = make.Label(p2, "Label25", "SW1", {16, 312, 33, 16});
     Label26 = make.Label(p2, "Label26", "SW2", {16, 344, 33, 16});
     Label24 = make.Label(p2, "Label24", "PILOT LAMP", {16, 376, 88, 16});
-    Shape7 = M::Shape(p2, "Shape7", {136, 376, 17, 17}, kWhite);
-    Shape11 = M::Shape(p2, "Shape11", {176, 376, 17, 17}, kWhite);
-    Shape12 = M::Shape(p2, "Shape12", {216, 376, 17, 17}, kWhite);
+    Shape7 = M::Shape(p2, "Shape7", {136, 376, 17, 17}, colours::White);
+    Shape11 = M::Shape(p2, "Shape11", {176, 376, 17, 17}, colours::White);
+    Shape12 = M::Shape(p2, "Shape12", {216, 376, 17, 17}, colours::White);
 
-    // ---- Maintenance panel: bold, usable only in maintenance mode
+    // ---- Maintenance panel: bold, usable only in maintenance mode (disabled at creation)
     Panel3 = M::Panel(this, "Panel3", {720, 40, 281, 409}, QFrame::Raised);
     Panel3->setFont(bold);
     QWidget* p3 = Panel3;
@@ -362,25 +354,25 @@ void TForm1::CreateControls() {
     SpeedButton3 = M::SpeedButton(p3, "SpeedButton3", "Motor stop", {192, 16, 73, 25});
     Label16 = make.Label(p3, "Label16", "FISH SENSOR", {8, 56, 89, 13});
     Label20 = make.Label(p3, "Label20", QString(), {112, 56, 153, 13});
-    SetFontColor(Label20, kWhite);
-    SetBackgroundColor(Label20, kBlack);
+    SetFontColor(Label20, colours::White);
+    SetBackgroundColor(Label20, colours::Black);
     Label22 = make.Label(p3, "Label22", "HOOK SENSOR", {8, 88, 81, 13});
     Label27 = make.Label(p3, "Label27", QString(), {112, 88, 153, 13});
     Label28 = make.Label(p3, "Label28", "IN SENSOR", {8, 120, 81, 13});
     Label29 = make.Label(p3, "Label29", QString(), {112, 120, 153, 13});
     Label30 = make.Label(p3, "Label30", "PILOT LAMP", {8, 152, 81, 13});
     cb1 = M::CheckBox(p3, "cb1", QString(), {112, 152, 15, 15});
-    Shape14 = M::Shape(p3, "Shape14", {128, 152, 17, 17}, kRed);
+    Shape14 = M::Shape(p3, "Shape14", {128, 152, 17, 17}, colours::Red);
     cb2 = M::CheckBox(p3, "cb2", QString(), {168, 152, 15, 15});
-    Shape15 = M::Shape(p3, "Shape15", {184, 152, 17, 17}, kLime);
+    Shape15 = M::Shape(p3, "Shape15", {184, 152, 17, 17}, colours::Green);
     cb3 = M::CheckBox(p3, "cb3", QString(), {224, 152, 15, 15});
-    Shape13 = M::Shape(p3, "Shape13", {240, 152, 17, 17}, kBlue);
+    Shape13 = M::Shape(p3, "Shape13", {240, 152, 17, 17}, colours::Blue);
     Label31 = make.Label(p3, "Label31", "LED1 LED2 LED3", {8, 184, 105, 13});
     CheckBox1 = M::CheckBox(p3, "CheckBox1", "LED", {112, 184, 49, 17});
-    SetFontColor(CheckBox1, kRed);
+    SetFontColor(CheckBox1, colours::Red);
     Label32 = make.Label(p3, "Label32", "LED4 LED5 LED6", {8, 216, 129, 13});
     CheckBox2 = M::CheckBox(p3, "CheckBox2", "IR", {112, 216, 49, 17});
-    SetFontColor(CheckBox2, kRed);
+    SetFontColor(CheckBox2, colours::Red);
     Label39 = make.Label(p3, "Label39", "SENSOR", {8, 248, 57, 13});
     Label33 = make.Label(p3, "Label33", QString(), {112, 248, 38, 13});
     Label34 = make.Label(p3, "Label34", QString(), {168, 248, 38, 13});
@@ -389,13 +381,12 @@ void TForm1::CreateControls() {
     Label37 = make.Label(p3, "Label37", QString(), {168, 272, 38, 13});
     Label38 = make.Label(p3, "Label38", QString(), {224, 272, 38, 13});
     for (QLabel* l : {Label33, Label34, Label35, Label36, Label37, Label38}) {
-        SetBackgroundColor(l, kLight);
+        SetBackgroundColor(l, colours::Light);
     }
     SpeedButton4 = M::SpeedButton(p3, "SpeedButton4", "Cash M +", {16, 304, 73, 22});
     SpeedButton5 = M::SpeedButton(p3, "SpeedButton5", "Cash M -", {104, 304, 73, 22});
     SpeedButton6 = M::SpeedButton(p3, "SpeedButton6", "Cash M stop", {192, 304, 73, 22});
     SpeedButton7 = M::SpeedButton(p3, "SpeedButton7", "Home Position", {88, 336, 97, 22});
-    Panel3->setEnabled(false);
 
     // ---- Country panel (never shown)
     Panel4 = M::Panel(this, "Panel4", {416, 456, 409, 121}, QFrame::Sunken);
@@ -405,7 +396,7 @@ void TForm1::CreateControls() {
     BtnCtCode = M::Button(Panel4, "BtnCtCode", "Country", {312, 24, 75, 25});
     Button20 = M::Button(Panel4, "Button20", "Write In", {312, 64, 75, 25});
     Label42 = M::FixedLabel(Panel4, "Label42", QString(), {312, 96, 73, 13});
-    SetBackgroundColor(Label42, kCream);
+    SetBackgroundColor(Label42, colours::Cream);
     setTabOrder(Button20, BtnCtCode);
     setTabOrder(BtnCtCode, MemoArea);
     Panel4->hide();
@@ -426,7 +417,6 @@ void TForm1::CreateControls() {
     SpeedButton9 = M::SpeedButton(this, "SpeedButton9", "EEPROM OXFF", {1176, 608, 105, 33});
     for (QWidget* w :
          std::initializer_list<QWidget*>{SpeedButton10, Button22, SpeedButton8, SpeedButton9}) {
-        w->setEnabled(false);
         w->hide();
     }
 

@@ -9,13 +9,10 @@
 
 #include "Controls.h"
 #include "HostCommands.h"
+#include "Palette.h"
 #include "Unit1.h"
 
 using namespace mv62;
-
-namespace {
-const QColor kSwitchGrey(128, 128, 128);
-}
 
 // ---- Single function tests: each sends its command, then marks itself a single test so that
 // its reply does not continue the test chain.
@@ -61,11 +58,6 @@ void TForm1::Button17Click() {
 
 // ---- Switch repeats
 
-std::array<QWidget*, 12> TForm1::SwitchRepeatLockedControls(QWidget* otherSwitchButton) const {
-    return {otherSwitchButton, BtnCalibStar, Button9,  Button10, Button11, Button12,
-            Button13,          Button14,     Button17, Button7,  Button8,  Button18};
-}
-
 void TForm1::ToggleSwitchRepeat(QTimer* timer, QPushButton* own, QPushButton* other,
                                 const QString& caption, bool& idle,
                                 std::span<QLabel* const> digits) {
@@ -86,9 +78,7 @@ void TForm1::ToggleSwitchRepeat(QTimer* timer, QPushButton* own, QPushButton* ot
         w->setEnabled(!start);
     }
     if (!start) {
-        for (QLabel* l : digits) {
-            SetBackgroundColor(l, kSwitchGrey);
-        }
+        GreySwitchDigits(digits);
     }
 }
 
@@ -101,17 +91,13 @@ void TForm1::Button16Click() {
 }
 
 void TForm1::Timer1Timer() {
-    for (QLabel* l : Sw1Digit) {
-        SetBackgroundColor(l, kSwitchGrey);
-    }
+    GreySwitchDigits(Sw1Digit);
     SendCommand(cmd::ReadSw1);
     SingleTest.Sw1 = true;
 }
 
 void TForm1::Timer2Timer() {
-    for (QLabel* l : Sw2Digit) {
-        SetBackgroundColor(l, kSwitchGrey);
-    }
+    GreySwitchDigits(Sw2Digit);
     SendCommand(cmd::ReadSw2);
     SingleTest.Sw2 = true;
 }
@@ -128,19 +114,13 @@ void TForm1::Button7Click() {
     } else {
         BarsDrawn = true;
     }
-    BtnCalibStar->setEnabled(false);
-    BtnCalibEnd->setEnabled(false);
-    Button7->setEnabled(false);
-    Button8->setEnabled(false);
+    ApplyEnabled(AutoTestLocks);
     CalibMode = false;
     Label14->show();
-    SetFontColor(Label13, QColor(0, 0, 255));
+    SetFontColor(Label13, colours::Blue);
     Pump();
     SendCommand(cmd::SensorRun);
-    Button18->setEnabled(false);
-    Button19->setEnabled(false);
-    Panel3->setEnabled(false);
-    BtnCalibEnd->setEnabled(true);
+    ApplyEnabled(SensorStageLocks);
     SensorRunEnded = false;
 }
 
@@ -148,25 +128,12 @@ void TForm1::Button7Click() {
 
 void TForm1::Button18Click() {
     SendCommand(cmd::MaintenanceOn);
-    Button18->setEnabled(false);
-    Button19->setEnabled(true);
-    Panel3->setEnabled(true);
-    BtnCalibStar->setEnabled(false);
-    BtnCalibEnd->setEnabled(false);
-    Button7->setEnabled(false);
-    SpeedButton10->setEnabled(false);
-    Button22->setEnabled(false);
+    ApplyEnabled(MaintenanceOn);
 }
 
 void TForm1::Button19Click() {
     SendCommand(cmd::MaintenanceOff);
-    Button18->setEnabled(true);
-    Button19->setEnabled(false);
-    Panel3->setEnabled(false);
-    BtnCalibStar->setEnabled(true);
-    Button7->setEnabled(true);
-    SpeedButton10->setEnabled(true);
-    Button22->setEnabled(true);
+    ApplyEnabled(MaintenanceOff);  // 退出 stays disabled
 }
 
 void TForm1::SpeedButton1Click() {
@@ -213,7 +180,7 @@ void TForm1::SpeedButton9Click() {
 }
 
 void TForm1::SpeedButton10Click() {
-    ReceiveMode = 22;
+    ReceiveMode = kRawDumpMode;
     Button18->setEnabled(false);
     SendCommand(cmd::EepromRead);
     Timer3->stop();
@@ -223,14 +190,14 @@ void TForm1::SpeedButton10Click() {
 void TForm1::EndRawDump() {
     // An unfinished line is written out as a last, shorter line, so that no byte is lost and
     // the next read-out starts a line of its own.
-    if (ReceiveMode == 22 && !DumpLine.isEmpty()) {
+    if (ReceiveMode == kRawDumpMode && !DumpLine.isEmpty()) {
         Memo1->appendPlainText(DumpLine);
     }
-    if (ReceiveMode == 22) {
+    if (ReceiveMode == kRawDumpMode) {
         DumpLine.clear();
         DumpCount = 0;
     }
-    ReceiveMode = 0;
+    ReceiveMode = kFrameReception;
     Button18->setEnabled(true);
 }
 
