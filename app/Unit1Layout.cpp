@@ -28,6 +28,7 @@
 #include "StationApplication.h"
 #include "Unit1.h"
 #include "Vocabulary.h"
+#include "WindowDesign.h"
 
 const QString CaptionText = "MV62 Calibration v2.68c ";
 
@@ -102,46 +103,45 @@ class TPressFilter : public QObject {
     std::function<void()> onPress_;
 };
 
-// Creates the designed controls with their names, geometry and captions.
+// Creates the designed controls with their names, captions and designed places.
 class TControlMaker {
   public:
     TControlMaker(TLabelFitter* fitter) : fitter_(fitter) {}
 
+    // Names the control and puts it at its designed place.
     template <class W>
-    static W* Named(W* w, const char* name, QRect geometry) {
+    static W* Named(W* w, const char* name) {
+        const TDesignRect& d = DesignOf(name);
         w->setObjectName(QString::fromLatin1(name));
-        w->setGeometry(geometry);
+        w->setGeometry(d.left, d.top, d.width, d.height);
         return w;
     }
 
     // A label that sizes itself to its text.
-    QLabel* Label(QWidget* parent, const char* name, const QString& text, QRect geometry) {
-        QLabel* l = FixedLabel(parent, name, text, geometry);
+    QLabel* Label(QWidget* parent, const char* name, const QString& text) {
+        QLabel* l = FixedLabel(parent, name, text);
         fitter_->Add(l);
         return l;
     }
 
     // A label that keeps its designed size whatever its text.
-    static QLabel* FixedLabel(QWidget* parent, const char* name, const QString& text,
-                              QRect geometry) {
-        auto* l = Named(new QLabel(parent), name, geometry);
+    static QLabel* FixedLabel(QWidget* parent, const char* name, const QString& text) {
+        auto* l = Named(new QLabel(parent), name);
         l->setTextFormat(Qt::PlainText);
         l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         l->setText(text);
         return l;
     }
 
-    static QPushButton* Button(QWidget* parent, const char* name, const QString& text,
-                               QRect geometry) {
-        auto* b = Named(new QPushButton(text, parent), name, geometry);
+    static QPushButton* Button(QWidget* parent, const char* name, const QString& text) {
+        auto* b = Named(new QPushButton(text, parent), name);
         b->setAutoDefault(false);
         return b;
     }
 
     // A speed button: a tool button with a text caption that never takes the focus.
-    static QToolButton* SpeedButton(QWidget* parent, const char* name, const QString& text,
-                                    QRect geometry) {
-        auto* b = Named(new QToolButton(parent), name, geometry);
+    static QToolButton* SpeedButton(QWidget* parent, const char* name, const QString& text) {
+        auto* b = Named(new QToolButton(parent), name);
         b->setText(text);
         b->setToolButtonStyle(Qt::ToolButtonTextOnly);
         b->setAutoRaise(false);
@@ -152,9 +152,8 @@ class TControlMaker {
     // An editable combo box whose selected item index alone counts: typed text equal to an
     // item's text selects that item, any other text selects none and stays in the box, and Enter
     // never adds an item.
-    static QComboBox* Selector(QWidget* parent, const char* name, QRect geometry,
-                               const QStringList& items) {
-        auto* box = Named(new QComboBox(parent), name, geometry);
+    static QComboBox* Selector(QWidget* parent, const char* name, const QStringList& items) {
+        auto* box = Named(new QComboBox(parent), name);
         box->setEditable(true);
         box->setInsertPolicy(QComboBox::NoInsert);
         box->addItems(items);
@@ -176,17 +175,16 @@ class TControlMaker {
         return box;
     }
 
-    static QCheckBox* CheckBox(QWidget* parent, const char* name, const QString& text,
-                               QRect geometry) {
-        return Named(new QCheckBox(text, parent), name, geometry);
+    static QCheckBox* CheckBox(QWidget* parent, const char* name, const QString& text) {
+        return Named(new QCheckBox(text, parent), name);
     }
 
-    static TShape* Shape(QWidget* parent, const char* name, QRect geometry, QColor fill) {
-        return Named(new TShape(parent, fill), name, geometry);
+    static TShape* Shape(QWidget* parent, const char* name, QColor fill) {
+        return Named(new TShape(parent, fill), name);
     }
 
-    static QFrame* Panel(QWidget* parent, const char* name, QRect geometry, QFrame::Shadow bevel) {
-        auto* p = Named(new QFrame(parent), name, geometry);
+    static QFrame* Panel(QWidget* parent, const char* name, QFrame::Shadow bevel) {
+        auto* p = Named(new QFrame(parent), name);
         p->setFrameStyle(QFrame::Panel | bevel);
         p->setLineWidth(1);
         return p;
@@ -224,197 +222,198 @@ void TForm1::CreateControls() {
     using M = TControlMaker;
     M make(new TLabelFitter(this));
 
-    // The window: client area 1050 x 707 at 361, 154; no system menu, minimise, maximise or close
+    // The window: its designed client area and place; no system menu, minimise, maximise or close
     // button (Exit ends the program); the designed caption until FormCreate replaces it.
-    setObjectName(QStringLiteral("Form1"));
+    const TDesignRect& window = DesignOf("Form1");
+    setObjectName(QString::fromLatin1(window.name));
     setWindowTitle(QStringLiteral("MV62 Calibration"));
-    move(361, 154);
-    resize(1050, 707);
+    move(window.left, window.top);
+    resize(window.width, window.height);
     setFont(StationFont());
     SetBackgroundColor(this, ButtonFaceColor());
     const QFont bold = Bold(font());
 
     // ---- Top row
-    ComboBox1 = M::Selector(this, "ComboBox1", {8, 8, 73, 21},
+    ComboBox1 = M::Selector(this, "ComboBox1",
                             {"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8"});
     ComboBox1->setFont(bold);
     QStringList speeds;  // the line speeds in the order TComm reads the selector's index
     for (int baud : mv62::kLineSpeeds) {
         speeds << QString::number(baud);
     }
-    ComboBox2 = M::Selector(this, "ComboBox2", {88, 8, 73, 21}, speeds);
+    ComboBox2 = M::Selector(this, "ComboBox2", speeds);
     ComboBox2->setFont(bold);
-    Button3 = M::Button(this, "Button3", "Start Protocol", {168, 8, 75, 25});
-    Button4 = M::Button(this, "Button4", "End Protocol", {248, 8, 75, 25});
-    BtnExit = M::Button(this, "BtnExit", "Exit", {328, 8, 73, 25});
-    CheckBox4 = M::CheckBox(this, "CheckBox4", "CashBox", {424, 16, 73, 17});
+    Button3 = M::Button(this, "Button3", "Start Protocol");
+    Button4 = M::Button(this, "Button4", "End Protocol");
+    BtnExit = M::Button(this, "BtnExit", "Exit");
+    CheckBox4 = M::CheckBox(this, "CheckBox4", "CashBox");
     CheckBox4->setFont(bold);
-    Button7 = M::Button(this, "Button7", "Auto Test", {510, 8, 99, 25});
-    Button8 = M::Button(this, "Button8", "Clear", {610, 8, 89, 25});
-    Button18 = M::Button(this, "Button18", "Maintain Mode", {728, 8, 129, 25});
-    Button19 = M::Button(this, "Button19", "Normal Mode", {856, 8, 129, 25});
+    Button7 = M::Button(this, "Button7", "Auto Test");
+    Button8 = M::Button(this, "Button8", "Clear");
+    Button18 = M::Button(this, "Button18", "Maintain Mode");
+    Button19 = M::Button(this, "Button19", "Normal Mode");
 
     // ---- Left area: the signal display host, the drive adjustment bar and the sensor readings
-    Panel1 = M::Panel(this, "Panel1", {8, 40, 305, 512}, QFrame::Sunken);
-    SetChBar = M::Named(new QSlider(Qt::Horizontal, this), "SetChBar", {8, 592, 600, 17});
+    Panel1 = M::Panel(this, "Panel1", QFrame::Sunken);
+    SetChBar = M::Named(new QSlider(Qt::Horizontal, this), "SetChBar");
     SetChBar->setRange(0, 1023);
     SetChBar->setValue(0);
     SetChBar->setTickPosition(QSlider::TicksBelow);
     SetChBar->setTickInterval(1023);  // marks at both ends only
     SetChBar->setCursor(Qt::PointingHandCursor);
     SetChBar->hide();
-    Label9 = make.Label(this, "Label9", "0", {312, 616, 32, 13});
+    Label9 = make.Label(this, "Label9", "0");
     Label9->hide();
-    Label7 = make.Label(this, "Label7", QString(), {312, 544, 32, 21});
+    Label7 = make.Label(this, "Label7", QString());
     SetFontColor(Label7, colours::Blue);
     Label7->hide();
-    Label8 = make.Label(this, "Label8", QString(), {424, 520, 32, 21});
+    Label8 = make.Label(this, "Label8", QString());
     SetFontColor(Label8, colours::Blue);
     Label8->hide();
-    Label40 = make.Label(this, "Label40", "0", {8, 632, 38, 13});
-    Label41 = make.Label(this, "Label41", "0", {56, 632, 38, 13});
-    Label43 = make.Label(this, "Label43", "0", {104, 632, 38, 13});
-    Label44 = make.Label(this, "Label44", "0", {152, 632, 38, 13});
-    Label45 = make.Label(this, "Label45", "0", {200, 632, 38, 13});
-    Label46 = make.Label(this, "Label46", "0", {248, 632, 38, 13});
-    Label47 = make.Label(this, "Label47", QString(), {296, 632, 257, 13});
+    Label40 = make.Label(this, "Label40", "0");
+    Label41 = make.Label(this, "Label41", "0");
+    Label43 = make.Label(this, "Label43", "0");
+    Label44 = make.Label(this, "Label44", "0");
+    Label45 = make.Label(this, "Label45", "0");
+    Label46 = make.Label(this, "Label46", "0");
+    Label47 = make.Label(this, "Label47", QString());
     for (QLabel* l : {Label40, Label41, Label43, Label44, Label45, Label46, Label47}) {
         SetFontColor(l, colours::Red);
     }
-    Label48 = make.Label(this, "Label48", "NULL", {320, 448, 81, 25});
+    Label48 = make.Label(this, "Label48", "NULL");
     SetBackgroundColor(Label48, colours::Silver);
     SetFontColor(Label48, colours::Red);
-    Edit1 = M::Named(new QLineEdit("155", this), "Edit1", {320, 120, 57, 26});
+    Edit1 = M::Named(new QLineEdit("155", this), "Edit1");
     Edit1->setFont(bold);
     Edit1->setEnabled(false);
-    Label51 = make.Label(this, "Label51", "mm", {384, 128, 25, 13});
+    Label51 = make.Label(this, "Label51", "mm");
     Label51->setEnabled(false);
 
     // ---- Middle column: link lamps, calibration and function-test buttons
-    Shape1 = M::Shape(this, "Shape1", {320, 40, 17, 17}, colours::White);
-    Shape2 = M::Shape(this, "Shape2", {352, 40, 17, 17}, colours::White);
-    Shape3 = M::Shape(this, "Shape3", {384, 40, 17, 17}, colours::White);
-    BtnCalibStar = M::Button(this, "BtnCalibStar", "CALIBRATION", {320, 64, 90, 25});
-    BtnCalibEnd = M::Button(this, "BtnCalibEnd", QStringLiteral("退出"), {320, 88, 90, 25});
-    Button9 = M::Button(this, "Button9", "MOTOR TEST", {320, 152, 90, 25});
-    Button10 = M::Button(this, "Button10", "MOTOR STOP", {320, 188, 90, 25});
-    Button11 = M::Button(this, "Button11", "PULSE", {320, 220, 90, 25});
-    Button12 = M::Button(this, "Button12", "FISH", {320, 252, 90, 25});
-    Button13 = M::Button(this, "Button13", "EEPROM", {320, 284, 90, 25});
-    Button14 = M::Button(this, "Button14", "I/O", {320, 316, 90, 25});
-    Button15 = M::Button(this, "Button15", "SW1", {320, 348, 90, 25});
-    Button16 = M::Button(this, "Button16", "SW2", {320, 380, 90, 25});
-    Button17 = M::Button(this, "Button17", "LAMP", {320, 412, 90, 25});
+    Shape1 = M::Shape(this, "Shape1", colours::White);
+    Shape2 = M::Shape(this, "Shape2", colours::White);
+    Shape3 = M::Shape(this, "Shape3", colours::White);
+    BtnCalibStar = M::Button(this, "BtnCalibStar", "CALIBRATION");
+    BtnCalibEnd = M::Button(this, "BtnCalibEnd", QStringLiteral("退出"));
+    Button9 = M::Button(this, "Button9", "MOTOR TEST");
+    Button10 = M::Button(this, "Button10", "MOTOR STOP");
+    Button11 = M::Button(this, "Button11", "PULSE");
+    Button12 = M::Button(this, "Button12", "FISH");
+    Button13 = M::Button(this, "Button13", "EEPROM");
+    Button14 = M::Button(this, "Button14", "I/O");
+    Button15 = M::Button(this, "Button15", "SW1");
+    Button16 = M::Button(this, "Button16", "SW2");
+    Button17 = M::Button(this, "Button17", "LAMP");
 
     // ---- Status panel: white, one row per test with caption, indicator and value
-    Panel2 = M::Panel(this, "Panel2", {416, 40, 297, 409}, QFrame::Sunken);
+    Panel2 = M::Panel(this, "Panel2", QFrame::Sunken);
     SetBackgroundColor(Panel2, colours::White);
     QWidget* p2 = Panel2;
-    Label14 = make.Label(p2, "Label14", "Input White Card", {64, 8, 153, 25});
+    Label14 = make.Label(p2, "Label14", "Input White Card");
     SetFontColor(Label14, colours::Red);
     Label14->hide();
     // The designed captions read "LED&&SEN Max" and "LED&&SEN Calib", where && stands for one
     // ampersand on screen; the labels show their text literally.
-    Label13 = make.Label(p2, "Label13", "LED&SEN Max", {16, 32, 103, 16});
-    Label23 = make.Label(p2, "Label23", "LED&SEN Calib", {16, 56, 111, 16});
-    Label49 = make.Label(p2, "Label49", "Lens Count", {16, 88, 97, 13});
-    Shape16 = M::Shape(p2, "Shape16", {136, 88, 17, 17}, colours::White);
-    Label50 = make.Label(p2, "Label50", QString(), {187, 88, 50, 13});
-    Label6 = make.Label(p2, "Label6", "Motor RPM", {16, 120, 97, 13});
-    Shape4 = M::Shape(p2, "Shape4", {136, 120, 17, 17}, colours::White);
-    Label10 = make.Label(p2, "Label10", QString(), {187, 120, 50, 13});
-    Label11 = make.Label(p2, "Label11", "ENC", {16, 152, 78, 13});
-    Shape5 = M::Shape(p2, "Shape5", {136, 152, 17, 17}, colours::White);
-    Label12 = make.Label(p2, "Label12", QString(), {187, 152, 50, 13});
-    Label17 = make.Label(p2, "Label17", "Pulse", {16, 184, 40, 16});
-    Shape6 = M::Shape(p2, "Shape6", {136, 184, 17, 17}, colours::White);
-    Label18 = make.Label(p2, "Label18", QString(), {187, 184, 50, 13});
+    Label13 = make.Label(p2, "Label13", "LED&SEN Max");
+    Label23 = make.Label(p2, "Label23", "LED&SEN Calib");
+    Label49 = make.Label(p2, "Label49", "Lens Count");
+    Shape16 = M::Shape(p2, "Shape16", colours::White);
+    Label50 = make.Label(p2, "Label50", QString());
+    Label6 = make.Label(p2, "Label6", "Motor RPM");
+    Shape4 = M::Shape(p2, "Shape4", colours::White);
+    Label10 = make.Label(p2, "Label10", QString());
+    Label11 = make.Label(p2, "Label11", "ENC");
+    Shape5 = M::Shape(p2, "Shape5", colours::White);
+    Label12 = make.Label(p2, "Label12", QString());
+    Label17 = make.Label(p2, "Label17", "Pulse");
+    Shape6 = M::Shape(p2, "Shape6", colours::White);
+    Label18 = make.Label(p2, "Label18", QString());
     for (QLabel* l : {Label50, Label10, Label12, Label18}) {
         SetBackgroundColor(l, colours::Cream);
     }
-    Label15 = make.Label(p2, "Label15", "FISH_SEN", {16, 216, 74, 16});
-    Shape8 = M::Shape(p2, "Shape8", {136, 216, 17, 17}, colours::White);
-    Label19 = make.Label(p2, "Label19", "EEPROM", {16, 248, 86, 13});
-    Shape9 = M::Shape(p2, "Shape9", {136, 248, 17, 17}, colours::White);
-    Label21 = make.Label(p2, "Label21", "I/O ", {16, 280, 75, 13});
-    Shape10 = M::Shape(p2, "Shape10", {136, 280, 17, 17}, colours::White);
-    Label25 = make.Label(p2, "Label25", "SW1", {16, 312, 33, 16});
-    Label26 = make.Label(p2, "Label26", "SW2", {16, 344, 33, 16});
-    Label24 = make.Label(p2, "Label24", "PILOT LAMP", {16, 376, 88, 16});
-    Shape7 = M::Shape(p2, "Shape7", {136, 376, 17, 17}, colours::White);
-    Shape11 = M::Shape(p2, "Shape11", {176, 376, 17, 17}, colours::White);
-    Shape12 = M::Shape(p2, "Shape12", {216, 376, 17, 17}, colours::White);
+    Label15 = make.Label(p2, "Label15", "FISH_SEN");
+    Shape8 = M::Shape(p2, "Shape8", colours::White);
+    Label19 = make.Label(p2, "Label19", "EEPROM");
+    Shape9 = M::Shape(p2, "Shape9", colours::White);
+    Label21 = make.Label(p2, "Label21", "I/O ");
+    Shape10 = M::Shape(p2, "Shape10", colours::White);
+    Label25 = make.Label(p2, "Label25", "SW1");
+    Label26 = make.Label(p2, "Label26", "SW2");
+    Label24 = make.Label(p2, "Label24", "PILOT LAMP");
+    Shape7 = M::Shape(p2, "Shape7", colours::White);
+    Shape11 = M::Shape(p2, "Shape11", colours::White);
+    Shape12 = M::Shape(p2, "Shape12", colours::White);
 
     // ---- Maintenance panel: bold, usable only in maintenance mode (disabled at creation)
-    Panel3 = M::Panel(this, "Panel3", {720, 40, 281, 409}, QFrame::Raised);
+    Panel3 = M::Panel(this, "Panel3", QFrame::Raised);
     Panel3->setFont(bold);
     QWidget* p3 = Panel3;
-    SpeedButton1 = M::SpeedButton(p3, "SpeedButton1", "Motor +", {16, 16, 73, 22});
-    SpeedButton2 = M::SpeedButton(p3, "SpeedButton2", "Motor -", {104, 16, 73, 22});
-    SpeedButton3 = M::SpeedButton(p3, "SpeedButton3", "Motor stop", {192, 16, 73, 25});
-    Label16 = make.Label(p3, "Label16", "FISH SENSOR", {8, 56, 89, 13});
-    Label20 = make.Label(p3, "Label20", QString(), {112, 56, 153, 13});
+    SpeedButton1 = M::SpeedButton(p3, "SpeedButton1", "Motor +");
+    SpeedButton2 = M::SpeedButton(p3, "SpeedButton2", "Motor -");
+    SpeedButton3 = M::SpeedButton(p3, "SpeedButton3", "Motor stop");
+    Label16 = make.Label(p3, "Label16", "FISH SENSOR");
+    Label20 = make.Label(p3, "Label20", QString());
     SetFontColor(Label20, colours::White);
     SetBackgroundColor(Label20, colours::Black);
-    Label22 = make.Label(p3, "Label22", "HOOK SENSOR", {8, 88, 81, 13});
-    Label27 = make.Label(p3, "Label27", QString(), {112, 88, 153, 13});
-    Label28 = make.Label(p3, "Label28", "IN SENSOR", {8, 120, 81, 13});
-    Label29 = make.Label(p3, "Label29", QString(), {112, 120, 153, 13});
-    Label30 = make.Label(p3, "Label30", "PILOT LAMP", {8, 152, 81, 13});
-    cb1 = M::CheckBox(p3, "cb1", QString(), {112, 152, 15, 15});
-    Shape14 = M::Shape(p3, "Shape14", {128, 152, 17, 17}, colours::Red);
-    cb2 = M::CheckBox(p3, "cb2", QString(), {168, 152, 15, 15});
-    Shape15 = M::Shape(p3, "Shape15", {184, 152, 17, 17}, colours::Green);
-    cb3 = M::CheckBox(p3, "cb3", QString(), {224, 152, 15, 15});
-    Shape13 = M::Shape(p3, "Shape13", {240, 152, 17, 17}, colours::Blue);
-    Label31 = make.Label(p3, "Label31", "LED1 LED2 LED3", {8, 184, 105, 13});
-    CheckBox1 = M::CheckBox(p3, "CheckBox1", "LED", {112, 184, 49, 17});
+    Label22 = make.Label(p3, "Label22", "HOOK SENSOR");
+    Label27 = make.Label(p3, "Label27", QString());
+    Label28 = make.Label(p3, "Label28", "IN SENSOR");
+    Label29 = make.Label(p3, "Label29", QString());
+    Label30 = make.Label(p3, "Label30", "PILOT LAMP");
+    cb1 = M::CheckBox(p3, "cb1", QString());
+    Shape14 = M::Shape(p3, "Shape14", colours::Red);
+    cb2 = M::CheckBox(p3, "cb2", QString());
+    Shape15 = M::Shape(p3, "Shape15", colours::Green);
+    cb3 = M::CheckBox(p3, "cb3", QString());
+    Shape13 = M::Shape(p3, "Shape13", colours::Blue);
+    Label31 = make.Label(p3, "Label31", "LED1 LED2 LED3");
+    CheckBox1 = M::CheckBox(p3, "CheckBox1", "LED");
     SetFontColor(CheckBox1, colours::Red);
-    Label32 = make.Label(p3, "Label32", "LED4 LED5 LED6", {8, 216, 129, 13});
-    CheckBox2 = M::CheckBox(p3, "CheckBox2", "IR", {112, 216, 49, 17});
+    Label32 = make.Label(p3, "Label32", "LED4 LED5 LED6");
+    CheckBox2 = M::CheckBox(p3, "CheckBox2", "IR");
     SetFontColor(CheckBox2, colours::Red);
-    Label39 = make.Label(p3, "Label39", "SENSOR", {8, 248, 57, 13});
-    Label33 = make.Label(p3, "Label33", QString(), {112, 248, 38, 13});
-    Label34 = make.Label(p3, "Label34", QString(), {168, 248, 38, 13});
-    Label35 = make.Label(p3, "Label35", QString(), {224, 248, 38, 13});
-    Label36 = make.Label(p3, "Label36", QString(), {112, 272, 38, 13});
-    Label37 = make.Label(p3, "Label37", QString(), {168, 272, 38, 13});
-    Label38 = make.Label(p3, "Label38", QString(), {224, 272, 38, 13});
+    Label39 = make.Label(p3, "Label39", "SENSOR");
+    Label33 = make.Label(p3, "Label33", QString());
+    Label34 = make.Label(p3, "Label34", QString());
+    Label35 = make.Label(p3, "Label35", QString());
+    Label36 = make.Label(p3, "Label36", QString());
+    Label37 = make.Label(p3, "Label37", QString());
+    Label38 = make.Label(p3, "Label38", QString());
     for (QLabel* l : {Label33, Label34, Label35, Label36, Label37, Label38}) {
         SetBackgroundColor(l, colours::Light);
     }
-    SpeedButton4 = M::SpeedButton(p3, "SpeedButton4", "Cash M +", {16, 304, 73, 22});
-    SpeedButton5 = M::SpeedButton(p3, "SpeedButton5", "Cash M -", {104, 304, 73, 22});
-    SpeedButton6 = M::SpeedButton(p3, "SpeedButton6", "Cash M stop", {192, 304, 73, 22});
-    SpeedButton7 = M::SpeedButton(p3, "SpeedButton7", "Home Position", {88, 336, 97, 22});
+    SpeedButton4 = M::SpeedButton(p3, "SpeedButton4", "Cash M +");
+    SpeedButton5 = M::SpeedButton(p3, "SpeedButton5", "Cash M -");
+    SpeedButton6 = M::SpeedButton(p3, "SpeedButton6", "Cash M stop");
+    SpeedButton7 = M::SpeedButton(p3, "SpeedButton7", "Home Position");
 
     // ---- Country panel (never shown)
-    Panel4 = M::Panel(this, "Panel4", {416, 456, 409, 121}, QFrame::Sunken);
-    MemoArea = M::Named(new QPlainTextEdit(Panel4), "MemoArea", {8, 8, 297, 105});
+    Panel4 = M::Panel(this, "Panel4", QFrame::Sunken);
+    MemoArea = M::Named(new QPlainTextEdit(Panel4), "MemoArea");
     MemoArea->setReadOnly(true);
     MemoArea->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    BtnCtCode = M::Button(Panel4, "BtnCtCode", "Country", {312, 24, 75, 25});
-    Button20 = M::Button(Panel4, "Button20", "Write In", {312, 64, 75, 25});
-    Label42 = M::FixedLabel(Panel4, "Label42", QString(), {312, 96, 73, 13});
+    BtnCtCode = M::Button(Panel4, "BtnCtCode", "Country");
+    Button20 = M::Button(Panel4, "Button20", "Write In");
+    Label42 = M::FixedLabel(Panel4, "Label42", QString());
     SetBackgroundColor(Label42, colours::Cream);
     setTabOrder(Button20, BtnCtCode);
     setTabOrder(BtnCtCode, MemoArea);
     Panel4->hide();
 
     // ---- Diagnostic controls (never shown)
-    Memo1 = M::Named(new QPlainTextEdit(this), "Memo1", {1016, 8, 385, 545});
+    Memo1 = M::Named(new QPlainTextEdit(this), "Memo1");
     Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Memo1->hide();
-    CheckBox3 = M::CheckBox(this, "CheckBox3", "Show all Received", {864, 456, 137, 17});
+    CheckBox3 = M::CheckBox(this, "CheckBox3", "Show all Received");
     CheckBox3->hide();
-    Button21 = M::Button(this, "Button21", "Clear", {1328, 616, 75, 25});
+    Button21 = M::Button(this, "Button21", "Clear");
     Button21->hide();
-    SpeedButton10 = M::SpeedButton(this, "SpeedButton10", "Read EEPROM", {1056, 568, 105, 33});
-    Button22 = M::Button(this, "Button22", "Relax EEP_READ", {1056, 608, 105, 33});
-    SpeedButton8 = M::SpeedButton(this, "SpeedButton8", "Default_DAC", {1176, 568, 105, 30});
-    SpeedButton9 = M::SpeedButton(this, "SpeedButton9", "EEPROM OXFF", {1176, 608, 105, 33});
+    SpeedButton10 = M::SpeedButton(this, "SpeedButton10", "Read EEPROM");
+    Button22 = M::Button(this, "Button22", "Relax EEP_READ");
+    SpeedButton8 = M::SpeedButton(this, "SpeedButton8", "Default_DAC");
+    SpeedButton9 = M::SpeedButton(this, "SpeedButton9", "EEPROM OXFF");
     for (QWidget* w :
          std::initializer_list<QWidget*>{SpeedButton10, Button22, SpeedButton8, SpeedButton9}) {
         w->hide();

@@ -24,6 +24,7 @@
 
 #include "HostCommands.h"
 #include "PosixSpeeds.h"
+#include "WindowDesign.h"
 
 namespace {
 
@@ -90,8 +91,9 @@ int main(int argc, char** argv) {
     QApplication app(qtArgc, qtArgv);
     QWidget window;
     window.setWindowTitle(QStringLiteral("mv62-baseline"));
-    window.move(361, 154);
-    window.resize(1050, 707);
+    const TDesignRect& design = DesignOf("Form1");
+    window.move(design.left, design.top);
+    window.resize(design.width, design.height);
     window.show();
 
     speed_t speed{};
