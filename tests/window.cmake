@@ -1,7 +1,8 @@
 # The main window as built at start-up: layout, fonts, colours and event bindings on the offscreen
 # platform, and the real program under Xvfb checked at known pixels of a screenshot.
 add_executable(window_layout_tests ${CMAKE_CURRENT_LIST_DIR}/window_layout_test.cpp)
-target_link_libraries(window_layout_tests PRIVATE mv62_app GTest::gtest)
+target_link_libraries(window_layout_tests PRIVATE mv62_app)
+mv62_test_main(window_layout_tests 4)
 add_test(NAME window_layout_tests COMMAND window_layout_tests)
 set_tests_properties(window_layout_tests PROPERTIES ENVIRONMENT "${MV62_OFFSCREEN_ENV}")
 

@@ -455,10 +455,3 @@ TEST(StationApplication, ErrorsEscapingHandlersAreShownAndTheLoopGoesOn) {
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    TStationApplication app(argc, argv);
-    QApplication::setFont(StationFont());
-    return RUN_ALL_TESTS();
-}
