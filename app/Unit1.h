@@ -269,8 +269,7 @@ class TForm1 : public QWidget, public TSignalDisplayElements {
     void ShowMotorRate(const mv62::DeviceFrame& frame);
     void ShowPulseResult(const mv62::DeviceFrame& frame);
     void ShowResult(TShape* indicator, const mv62::DeviceFrame& frame);  // fish, EEPROM, I/O
-    void ShowSw1Positions(const mv62::DeviceFrame& frame);
-    void ShowSw2Positions(const mv62::DeviceFrame& frame);
+    void ShowSwitchPositions(const mv62::DeviceFrame& frame);            // SW1 or SW2
     void ShowLampStep(const mv62::DeviceFrame& frame);
     void ShowMaintenanceReport(const mv62::DeviceFrame& frame);  // fish, hook, in, sensors
     void ShowExchangeSensors(const mv62::DeviceFrame& frame);

@@ -79,10 +79,8 @@ void TForm1::ApplyReply(const DeviceFrame& f, bool& sensorFrame) {
             ShowResult(Shape10, f);
             break;
         case reply::Sw1Positions:
-            ShowSw1Positions(f);
-            break;
         case reply::Sw2Positions:
-            ShowSw2Positions(f);
+            ShowSwitchPositions(f);
             break;
         case reply::LampStep:
             ShowLampStep(f);
@@ -178,17 +176,13 @@ void TForm1::ShowResult(TShape* indicator, const DeviceFrame& f) {
     indicator->SetBrushColor(PassColor(ResultPasses(ResultByte(f))));
 }
 
-void TForm1::ShowSw1Positions(const DeviceFrame& f) {
-    for (int position = 1; position <= 10; ++position) {
-        SetBackgroundColor(Sw1Digit[position - 1],
-                           Sw1PositionOn(f[3], f[4], position) ? colours::Black : colours::Red);
-    }
-}
-
-void TForm1::ShowSw2Positions(const DeviceFrame& f) {
-    for (int position = 1; position <= 4; ++position) {
-        SetBackgroundColor(Sw2Digit[position - 1],
-                           Sw2PositionOn(f[3], position) ? colours::Black : colours::Red);
+void TForm1::ShowSwitchPositions(const DeviceFrame& f) {
+    const bool sw1 = f.code() == reply::Sw1Positions;
+    const std::span<QLabel* const> digits(sw1 ? Sw1Digit.data() : Sw2Digit.data(),
+                                          sw1 ? Sw1Digit.size() : Sw2Digit.size());
+    for (int position = 1; position <= static_cast<int>(digits.size()); ++position) {
+        const bool on = sw1 ? Sw1PositionOn(f[3], f[4], position) : Sw2PositionOn(f[3], position);
+        SetBackgroundColor(digits[position - 1], on ? colours::Black : colours::Red);
     }
 }
 

@@ -24,7 +24,6 @@
 
 #include "HostCommands.h"
 #include "PosixSpeeds.h"
-#include "WindowDesign.h"
 
 namespace {
 
@@ -91,9 +90,8 @@ int main(int argc, char** argv) {
     QApplication app(qtArgc, qtArgv);
     QWidget window;
     window.setWindowTitle(QStringLiteral("mv62-baseline"));
-    const TDesignRect& design = DesignOf("Form1");
-    window.move(design.left, design.top);
-    window.resize(design.width, design.height);
+    window.move(361, 154);  // the station's window, as designed
+    window.resize(1050, 707);
     window.show();
 
     speed_t speed{};

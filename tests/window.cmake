@@ -7,7 +7,7 @@ add_test(NAME window_layout_tests COMMAND window_layout_tests)
 set_tests_properties(window_layout_tests PROPERTIES ENVIRONMENT "${MV62_OFFSCREEN_ENV}")
 
 add_executable(screenshot_check ${CMAKE_CURRENT_LIST_DIR}/screenshot_check.cpp)
-target_link_libraries(screenshot_check PRIVATE mv62_display mv62_window_design Qt6::Gui)
+target_link_libraries(screenshot_check PRIVATE mv62_app Qt6::Gui)
 add_test(NAME window_screenshot
          COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/screenshot_test.sh $<TARGET_FILE:mv62-station>
                  $<TARGET_FILE:screenshot_check> ${CMAKE_BINARY_DIR}/screenshots/station.png)
@@ -17,7 +17,7 @@ set_tests_properties(window_screenshot PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 18
 add_executable(screen_pixels ${CMAKE_CURRENT_LIST_DIR}/screen_pixels.cpp)
 target_link_libraries(screen_pixels PRIVATE Qt6::Gui)
 add_executable(window_design ${CMAKE_CURRENT_LIST_DIR}/window_design.cpp)
-target_link_libraries(window_design PRIVATE mv62_window_design)
+target_link_libraries(window_design PRIVATE mv62_app)
 set_target_properties(window_design PROPERTIES AUTOMOC OFF)
 foreach(scenario pass fail-eeprom noise-split unplug)
   add_test(NAME e2e_${scenario}
