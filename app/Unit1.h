@@ -13,6 +13,7 @@
 
 #include "Comm.h"
 #include "Frames.h"
+#include "HostCommands.h"
 #include "SignalDisplay.h"
 
 class QCheckBox;
@@ -257,7 +258,7 @@ class TForm1 : public QWidget, public TSignalDisplayElements {
     void BtnExitClick();
     void Button3Click();
     void Button4Click();
-    void Button8Click();
+    void Button8Click() { ClearStatusDisplay(); }
     void ClearStatusDisplay();
     void CommReceiveData(TComm* sender);
     void CommDisconnected(TComm* sender);
@@ -286,7 +287,9 @@ class TForm1 : public QWidget, public TSignalDisplayElements {
     void BtnCalibEndClick();
     void SetChBarChange();
     void ChRadioMouseDown(int channel);
-    void SendChannelDac(std::uint8_t channel, int value);
+    void SendChannelDac(std::uint8_t channel, int value) {
+        SendBytes(mv62::ChannelDacCommand(channel, value));
+    }
     // Clears the bar layers (corrected values, then peaks) of the six columns.
     void ClearSignalBars();
     // A function test from its own button: with the link open, sends the command and then sets
@@ -298,37 +301,40 @@ class TForm1 : public QWidget, public TSignalDisplayElements {
     // Leaves raw-dump mode, writing out an unfinished dump line.
     void EndRawDump();
 
-    void Button9Click();
+    // The function tests, the manual controls and the DAC and EEPROM commands that only send.
+    void Button9Click() { RunSingleTest(mv62::cmd::MotorTest, &SingleTest.Motor); }
     void Button10Click();
-    void Button11Click();
-    void Button12Click();
-    void Button13Click();
-    void Button14Click();
+    void Button11Click() { RunSingleTest(mv62::cmd::PulseTest, &SingleTest.Pulse); }
+    void Button12Click() { RunSingleTest(mv62::cmd::FishTest, &SingleTest.Fish); }
+    void Button13Click() { RunSingleTest(mv62::cmd::EepromTest, &SingleTest.Eeprom); }
+    void Button14Click() { RunSingleTest(mv62::cmd::IoTest, &SingleTest.Io); }
     void Button15Click();
     void Button16Click();
-    void Button17Click();
-    void Timer1Timer();
-    void Timer2Timer();
+    void Button17Click() { RunSingleTest(mv62::cmd::LampTest, nullptr); }  // continues nothing
+    // One step of a switch repeat: the positions grey, the switch read as a single test.
+    void SwitchStep(std::span<QLabel* const> digits, std::uint8_t command, bool& singleTest);
+    void Timer1Timer() { SwitchStep(Sw1Digit, mv62::cmd::ReadSw1, SingleTest.Sw1); }
+    void Timer2Timer() { SwitchStep(Sw2Digit, mv62::cmd::ReadSw2, SingleTest.Sw2); }
 
     void Button18Click();
     void Button19Click();
-    void SpeedButton1Click();
-    void SpeedButton2Click();
-    void SpeedButton3Click();
-    void SpeedButton4Click();
-    void SpeedButton5Click();
-    void SpeedButton6Click();
-    void SpeedButton7Click();
+    void SpeedButton1Click() { SendCommand(mv62::cmd::MotorPlus); }
+    void SpeedButton2Click() { SendCommand(mv62::cmd::MotorMinus); }
+    void SpeedButton3Click() { SendCommand(mv62::cmd::MotorStop); }
+    void SpeedButton4Click() { SendCommand(mv62::cmd::CashMotorPlus); }
+    void SpeedButton5Click() { SendCommand(mv62::cmd::CashMotorMinus); }
+    void SpeedButton6Click() { SendCommand(mv62::cmd::CashMotorStop); }
+    void SpeedButton7Click() { SendCommand(mv62::cmd::HomePosition); }
     void cb1Click();
     void CheckBox1Click();
     void CheckBox2Click();
 
-    void SpeedButton8Click();
-    void SpeedButton9Click();
+    void SpeedButton8Click() { SendCommand(mv62::cmd::DefaultDac); }
+    void SpeedButton9Click() { SendCommand(mv62::cmd::EepromFill); }
     void SpeedButton10Click();
     void Timer3Timer();
     void Button21Click();
-    void Button22Click();
+    void Button22Click() { EndRawDump(); }
 
     void Button7Click();
 
@@ -338,7 +344,7 @@ class TForm1 : public QWidget, public TSignalDisplayElements {
     // Sends a command one OutputChar per byte on the current serial component (nothing before
     // the first Start Protocol); write results are ignored.
     void SendBytes(const std::vector<std::uint8_t>& bytes);
-    void SendCommand(std::uint8_t code);
+    void SendCommand(std::uint8_t code) { SendBytes(mv62::PlainCommand(code)); }
 
   private:
     void CreateControls();    // the designed controls, their geometry, fonts and colours

@@ -13,20 +13,11 @@
 
 using namespace mv62;
 
-namespace {
-
-// Clears the corrected-value and then the peak-value layer of every column.
-void ClearBars(TSignalDisplayElements& e) {
-    for (int i = 0; i < mv62::kChannels; ++i) {
-        e.SenCalibLayer[i]->Bitmap().Clear(0x00000000);
-        e.SenMaxLayer[i]->Bitmap().Clear(0x00000000);
-    }
-}
-
-}  // namespace
-
 void TForm1::ClearSignalBars() {
-    ClearBars(*this);
+    for (int i = 0; i < kChannels; ++i) {
+        SenCalibLayer[i]->Bitmap().Clear(0x00000000);
+        SenMaxLayer[i]->Bitmap().Clear(0x00000000);
+    }
 }
 
 void TForm1::BtnCalibStarClick() {
@@ -73,8 +64,4 @@ void TForm1::ChRadioMouseDown(int channel) {
     const int value = SetChBar->value();
     SendChannelDac(kDriveChannelCodes[channel], value);
     SetCaption(DriveLabel[channel], QString::number(value));
-}
-
-void TForm1::SendChannelDac(std::uint8_t channel, int value) {
-    SendBytes(ChannelDacCommand(channel, value));
 }

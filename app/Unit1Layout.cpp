@@ -363,17 +363,6 @@ const TDesignRect& DesignOf(std::string_view name) {
     return *row;
 }
 
-TDesignRect DesignInWindow(std::string_view name) {
-    TDesignRect r = DesignOf(name);
-    for (std::string_view parent = r.parent; !parent.empty() && parent != "Form1";) {
-        const TDesignRect& p = DesignOf(parent);
-        r.left += p.left;
-        r.top += p.top;
-        parent = p.parent;
-    }
-    return r;
-}
-
 void TForm1::CreateControls() {
     // The window: its designed client area and place; no system menu, minimise, maximise or close
     // button (Exit ends the program); the designed caption until FormCreate replaces it.

@@ -30,10 +30,6 @@ void TForm1::SendBytes(const std::vector<std::uint8_t>& bytes) {
     }
 }
 
-void TForm1::SendCommand(std::uint8_t code) {
-    SendBytes(mv62::PlainCommand(code));
-}
-
 void TForm1::BtnExitClick() {
     close();
 }
@@ -72,10 +68,6 @@ void TForm1::Button4Click() {
     setWindowTitle(CaptionText);
     ClearStatusDisplay();
     LinkOpen = false;
-}
-
-void TForm1::Button8Click() {
-    ClearStatusDisplay();
 }
 
 void TForm1::ClearStatusDisplay() {

@@ -27,33 +27,11 @@ void TForm1::RunSingleTest(std::uint8_t code, bool* singleTestFlag) {
     }
 }
 
-void TForm1::Button9Click() {
-    RunSingleTest(cmd::MotorTest, &SingleTest.Motor);
-}
-
 void TForm1::Button10Click() {
     if (LinkOpen) {
         BtnExit->setEnabled(true);
     }
     RunSingleTest(cmd::Stop, &SingleTest.MotorStop);
-}
-
-void TForm1::Button11Click() {
-    RunSingleTest(cmd::PulseTest, &SingleTest.Pulse);
-}
-void TForm1::Button12Click() {
-    RunSingleTest(cmd::FishTest, &SingleTest.Fish);
-}
-void TForm1::Button13Click() {
-    RunSingleTest(cmd::EepromTest, &SingleTest.Eeprom);
-}
-void TForm1::Button14Click() {
-    RunSingleTest(cmd::IoTest, &SingleTest.Io);
-}
-
-// The lamp reply never continues the chain: no flag.
-void TForm1::Button17Click() {
-    RunSingleTest(cmd::LampTest, nullptr);
 }
 
 // ---- Switch repeats
@@ -90,16 +68,10 @@ void TForm1::Button16Click() {
     ToggleSwitchRepeat(Timer2, Button16, Button15, "SW2", Sw2Idle, Sw2Digit);
 }
 
-void TForm1::Timer1Timer() {
-    GreySwitchDigits(Sw1Digit);
-    SendCommand(cmd::ReadSw1);
-    SingleTest.Sw1 = true;
-}
-
-void TForm1::Timer2Timer() {
-    GreySwitchDigits(Sw2Digit);
-    SendCommand(cmd::ReadSw2);
-    SingleTest.Sw2 = true;
+void TForm1::SwitchStep(std::span<QLabel* const> digits, std::uint8_t command, bool& singleTest) {
+    GreySwitchDigits(digits);
+    SendCommand(command);
+    singleTest = true;
 }
 
 // ---- Automatic test: the click starts the sensor stage; the replies carry the chain on.
@@ -136,28 +108,6 @@ void TForm1::Button19Click() {
     ApplyEnabled(MaintenanceOff);  // 退出 stays disabled
 }
 
-void TForm1::SpeedButton1Click() {
-    SendCommand(cmd::MotorPlus);
-}
-void TForm1::SpeedButton2Click() {
-    SendCommand(cmd::MotorMinus);
-}
-void TForm1::SpeedButton3Click() {
-    SendCommand(cmd::MotorStop);
-}
-void TForm1::SpeedButton4Click() {
-    SendCommand(cmd::CashMotorPlus);
-}
-void TForm1::SpeedButton5Click() {
-    SendCommand(cmd::CashMotorMinus);
-}
-void TForm1::SpeedButton6Click() {
-    SendCommand(cmd::CashMotorStop);
-}
-void TForm1::SpeedButton7Click() {
-    SendCommand(cmd::HomePosition);
-}
-
 void TForm1::cb1Click() {
     SendCommand(LampPatternCode(cb1->isChecked(), cb2->isChecked(), cb3->isChecked()));
 }
@@ -171,13 +121,6 @@ void TForm1::CheckBox2Click() {
 }
 
 // ---- EEPROM and DAC
-
-void TForm1::SpeedButton8Click() {
-    SendCommand(cmd::DefaultDac);
-}
-void TForm1::SpeedButton9Click() {
-    SendCommand(cmd::EepromFill);
-}
 
 void TForm1::SpeedButton10Click() {
     ReceiveMode = kRawDumpMode;
@@ -203,10 +146,6 @@ void TForm1::EndRawDump() {
 
 void TForm1::Timer3Timer() {
     Timer3->stop();
-    EndRawDump();
-}
-
-void TForm1::Button22Click() {
     EndRawDump();
 }
 

@@ -8,7 +8,6 @@
 
 class QWidget;
 class TForm1;
-struct TDesignRect;
 
 // Flags of a design row: a bold font, a raised frame (panels are sunken otherwise), a label that
 // keeps its designed size whatever its text.
@@ -31,6 +30,3 @@ struct TDesignRect {
 std::span<const TDesignRect> WindowDesign();
 // The row of a designed control; std::out_of_range for any other name.
 const TDesignRect& DesignOf(std::string_view name);
-// The same rectangle in the window's client coordinates, its panel's place added (for the window
-// itself, its place on the screen).
-TDesignRect DesignInWindow(std::string_view name);

@@ -13,7 +13,7 @@
 #include <functional>
 
 #include "Controls.h"
-#include "WindowDesign.h"
+#include "WindowPlaces.h"
 
 namespace {
 

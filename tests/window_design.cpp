@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <stdexcept>
 
-#include "WindowDesign.h"
+#include "WindowPlaces.h"
 
 int main(int argc, char** argv) {
     if (argc < 2) {

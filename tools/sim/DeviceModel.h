@@ -28,7 +28,6 @@ enum class Fault {
 };
 std::optional<Fault> FaultFromName(std::string_view name);
 std::string_view FaultName(Fault fault);
-inline constexpr std::string_view kFaultNames = "fish, eeprom, io, pulse, motor-speed, optics";
 
 inline constexpr int kEepromSize = 256;
 
