@@ -136,12 +136,8 @@ void MakeSelector(QComboBox* box, const QStringList& items) {
     });
 }
 
-// Creates one designed control of its member's kind, with its name, place and caption. Labels
-// size themselves to their text unless kFixedSize; a speed button is a tool button with a text
-// caption that never takes the focus.
-using TItems = QStringList (*)();
-
 // The selectors' items: the ports, and the line speeds in the order TComm reads the index.
+using TItems = QStringList (*)();
 QStringList Ports() {
     return {"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8"};
 }
@@ -153,6 +149,9 @@ QStringList Speeds() {
     return items;
 }
 
+// Creates one designed control of its member's kind, with its name, place and caption. Labels
+// size themselves to their text unless kFixedSize; a speed button is a tool button with a text
+// caption that never takes the focus.
 template <class W>
 W* NewControl(TForm1& form, QWidget* parent, const TDesignRect& row, TItems items) {
     const QString caption = row.caption ? QString::fromUtf8(row.caption) : QString();
@@ -252,7 +251,8 @@ constexpr TDesignRect kWindowDesign[] = {
     {"Button15",      "Form1",  320,  348,   90,   25, Make<&F::Button15>, "SW1"},
     {"Button16",      "Form1",  320,  380,   90,   25, Make<&F::Button16>, "SW2"},
     {"Button17",      "Form1",  320,  412,   90,   25, Make<&F::Button17>, "LAMP"},
-    // Status panel: one row per test with caption, indicator and value
+    // Status panel: one row per test with caption, indicator and value. The designed captions
+    // "LED&&SEN Max" and "LED&&SEN Calib" show one ampersand; the labels show their text literally.
     {"Panel2",        "Form1",  416,   40,  297,  409, Make<&F::Panel2>},
     {"Label14",       "Panel2",   64,    8,  153,   25, Make<&F::Label14>, "Input White Card"},
     {"Label13",       "Panel2",   16,   32,  103,   16, Make<&F::Label13>, "LED&SEN Max"},
@@ -402,8 +402,7 @@ void TForm1::CreateControls() {
     Edit1->setEnabled(false);
     Label51->setEnabled(false);
 
-    // ---- Status panel: white. The designed captions read "LED&&SEN Max" and "LED&&SEN Calib",
-    // where && stands for one ampersand on screen; the labels show their text literally.
+    // ---- Status panel: white
     SetBackgroundColor(Panel2, colours::White);
     SetFontColor(Label14, colours::Red);
     Label14->hide();
