@@ -6,10 +6,9 @@
 
 #include "PortNames.h"
 #include "SerialErrors.h"
+#include "Vocabulary.h"
 
 namespace {
-
-constexpr TBaudRate kSelectorSpeeds[] = {9600, 19200, 38400, 57600, 115200};
 
 // CommEvent values of the modem lines.
 constexpr std::uint32_t kEventCts = 0x08;
@@ -39,10 +38,7 @@ TComm::TComm(QObject* owner, int portSelectorIndex, int speedSelectorIndex, Devi
     if (portSelectorIndex >= 0 && portSelectorIndex <= 7) {
         commPort_ = static_cast<TComPortNumber>(portSelectorIndex);
     }
-    if (speedSelectorIndex >= 0 &&
-        speedSelectorIndex < static_cast<int>(std::size(kSelectorSpeeds))) {
-        baudRate_ = kSelectorSpeeds[speedSelectorIndex];
-    }
+    baudRate_ = mv62::LineSpeedForIndex(speedSelectorIndex);  // 0 (unset) without an item
 }
 
 TComm::~TComm() {
