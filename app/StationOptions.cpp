@@ -5,7 +5,9 @@
 #include <QStringList>
 #include <cstdio>
 
+#include "Comm.h"
 #include "RecordFiles.h"
+#include "SerialErrors.h"
 #include "Vocabulary.h"
 
 namespace {
@@ -27,6 +29,16 @@ QString SpeedList(const QString& separator) {
 int UsageError(const QString& text) {
     PrintLine(stderr, "mv62-station: " + text + " (try --help)");
     return kExitUsage;
+}
+
+// Item of the port selector for "COM1" ... "COM8"; -1 for any other name.
+int PortIndex(const QString& name) {
+    for (int n = 1; n <= kPorts; ++n) {
+        if (name.compare(QString("COM%1").arg(n), Qt::CaseInsensitive) == 0) {
+            return n - 1;
+        }
+    }
+    return -1;
 }
 
 // `--records` without a folder (last, or followed by another option) records into the user's
@@ -81,7 +93,12 @@ std::optional<int> ReadStationOptions(int argc, char** argv, StationOptions& opt
     const QCommandLineOption cashBox("cashbox", "With --auto-test: CashBox ticked.");
     const QCommandLineOption timeout(
         "timeout", "With --auto-test: gives up a run after <seconds> (120).", "seconds");
-    parser.addOptions({help, version, records, autoTest, port, speed, cashBox, timeout});
+    const QCommandLineOption checkPort(
+        "check-port",
+        "Opens <port> (COM1 ... COM8) as Start Protocol would, then ends: exit code 0 when it "
+        "opens, else 4 with the reason on standard error.",
+        "port");
+    parser.addOptions({help, version, records, autoTest, port, speed, cashBox, timeout, checkPort});
 
     if (!parser.parse(WithRecordsFolder(QCoreApplication::arguments()))) {
         return UsageError(parser.errorText());
@@ -97,6 +114,9 @@ std::optional<int> ReadStationOptions(int argc, char** argv, StationOptions& opt
     if (!parser.positionalArguments().isEmpty()) {
         return UsageError("unexpected argument '" + parser.positionalArguments().first() +
                           "': the station takes options only");
+    }
+    if (parser.isSet(checkPort)) {
+        return CheckPort(parser.value(checkPort));
     }
     if (parser.isSet(records)) {
         options.recordsFolder = parser.value(records);
@@ -117,13 +137,7 @@ std::optional<int> ReadStationOptions(int argc, char** argv, StationOptions& opt
         options.recordsFolder = mv62rec::DefaultRecordsFolder();
     }
     if (parser.isSet(port)) {
-        const QString name = parser.value(port).toUpper();
-        options.portIndex = -1;
-        for (int n = 1; n <= kPorts; ++n) {
-            if (name == QString("COM%1").arg(n)) {
-                options.portIndex = n - 1;
-            }
-        }
+        options.portIndex = PortIndex(parser.value(port));
         if (options.portIndex < 0) {
             return UsageError("--port takes COM1 ... COM8, not '" + parser.value(port) + "'");
         }
@@ -150,4 +164,21 @@ std::optional<int> ReadStationOptions(int argc, char** argv, StationOptions& opt
         }
     }
     return std::nullopt;
+}
+
+int CheckPort(const QString& portName) {
+    const int index = PortIndex(portName);
+    if (index < 0) {
+        return UsageError("--check-port takes COM1 ... COM8, not '" + portName + "'");
+    }
+    // The selector indices of COMn and of the first speed, as the window starts with.
+    TComm comm(nullptr, index, 0);
+    comm.ProcessMessages = [] {};
+    comm.SetPortOpen(true);
+    if (!comm.PortOpen()) {
+        std::fprintf(stderr, "%s\n", SingleLine(comm.OpenErrorText()).c_str());
+        return kExitPortUnusable;
+    }
+    comm.SetPortOpen(false);
+    return kExitPass;
 }

@@ -14,9 +14,14 @@ struct StationOptions {
 };
 
 // Reads the command line (and MV62_RECORDS) into `options`. Returns the exit code when the
-// program ends here (after --help, --version or a command line it cannot use), or nothing when
+// program ends here (after --help, --version, --check-port or a command line it cannot use), or
+// nothing when
 // the station starts.
 std::optional<int> ReadStationOptions(int argc, char** argv, StationOptions& options);
+
+// --check-port COMn: opens the port as Start Protocol would and closes it again. Exit code 0 when
+// it opens; otherwise the technician's message on standard error and exit code 4.
+int CheckPort(const QString& portName);
 
 // Exit codes of the station.
 constexpr int kExitPass = 0;

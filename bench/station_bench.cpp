@@ -9,6 +9,7 @@
 
 #include "BenchStreams.h"
 #include "Recorder.h"
+#include "Replies.h"
 #include "ReplyMath.h"
 #include "StationHarness.h"
 
@@ -26,8 +27,9 @@ std::vector<mv62bench::Bytes> SensorFrames() {
 
 // True when the window shows the peaks of `frame` (limited to 200) as its latest values.
 bool ShowsPeaksOf(const TForm1& form, const mv62bench::Bytes& frame) {
+    const mv62::SensorFrameData data = mv62::DecodeSensorFrame(mv62::ToDeviceFrame(frame));
     for (int i = 0; i < mv62::kChannels; ++i) {
-        if (form.MaxValues[std::size_t(i)] != mv62::LimitToDisplay(frame[std::size_t(27 + i)])) {
+        if (form.MaxValues[std::size_t(i)] != mv62::LimitToDisplay(data.peak[std::size_t(i)])) {
             return false;
         }
     }
@@ -118,10 +120,7 @@ BENCHMARK(BM_StreamEvent)->Arg(0)->Arg(1)->ArgName("record")->Unit(benchmark::kM
 void BM_ShowSensorFrame(benchmark::State& state) {
     std::vector<mv62::DeviceFrame> frames;
     for (const mv62bench::Bytes& bytes : SensorFrames()) {
-        mv62::DeviceFrame f;
-        std::copy(bytes.begin(), bytes.end(), f.bytes.begin());
-        f.length = int(bytes.size());
-        frames.push_back(f);
+        frames.push_back(mv62::ToDeviceFrame(bytes));
     }
     StationHarness h;
     h.StartLink();

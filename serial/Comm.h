@@ -120,6 +120,8 @@ class TComm : public QObject {
     const SerialOpenError& LastOpenError() const { return openError_; }
     const std::string& DevicePath() const { return devicePath_; }
     std::string PortName() const;  // "COM1".."COM16"
+    // The technician's message for the last failed open, with the serial devices this machine has.
+    std::string OpenErrorText() const;
     QTimer& PollTimer() { return timer_; }
 
     // Watches every write and read of the line; none by default. The tap must outlive the

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # End to end: the real station on a virtual X display, its COM1 wired to the MV62 simulator, driven
 # by real X input at the window's design coordinates.
-#   e2e_test.sh <mv62-station> <mv62-sim> <screen_pixels> <png> <scenario>
+#   e2e_test.sh <mv62-station> <mv62-sim> <screen_pixels> <window_design> <png> <scenario>
 # Scenarios:
 #   pass         Start Protocol, Auto Test to lamp step 3: every indicator green; End Protocol
 #                puts 55 AA ED on the line
@@ -15,8 +15,9 @@ set -uo pipefail
 station=$1
 sim=$2
 pixels=$3
-png=$4
-scenario=$5
+WINDOW_DESIGN=$4
+png=$5
+scenario=$6
 
 mkdir -p "$(dirname "$png")"
 work=$(mktemp -d)
@@ -58,13 +59,13 @@ MV62_COM1="$work/com1" "$station" "${station_options[@]}" >"$work/station.log" 2
 station_pid=$!
 find_station_window || fail "no station window"
 
-# Screen points of the indicators: the centre of each 17 x 17 circle in the status panel.
-panel_x=$((X + 416))
-panel_y=$((Y + 40))
-point() { echo "$((panel_x + $1 + 8)),$((panel_y + $2 + 8))"; }
+# Screen points of the indicator rows the window builds at run time (MaxLamp, CalibLamp): the
+# centre of a 17 x 17 circle at (left, top) in the status panel.
+read -r panel_x panel_y _ < <("$WINDOW_DESIGN" Panel2)
+point() { echo "$((X + panel_x + $1 + 8)),$((Y + panel_y + $2 + 8))"; }
 color_at() { "$pixels" "$@"; }
 
-click_control 168 8 75 25  # Start Protocol
+click_control Button3  # Start Protocol
 # The device identification extends the caption once the link runs.
 timeout 20 xdotool search --sync --name "MV62 Calibration v2.68c  - " >/dev/null ||
     fail "no identification reply after Start Protocol"
@@ -72,7 +73,7 @@ timeout 20 xdotool search --sync --name "MV62 Calibration v2.68c  - " >/dev/null
 # technician would: only the latest frame of each receive event is applied.
 sleep 1
 
-click_control 510 8 99 25  # Auto Test
+click_control Button7  # Auto Test
 
 if [ "$scenario" = unplug ]; then
     sleep 1
@@ -97,7 +98,7 @@ if [ "$scenario" = unplug ]; then
 fi
 
 # The chain is over at lamp step 3: blue, red, green (step 2 shows all three green).
-lamps=("$(point 136 376)" "$(point 176 376)" "$(point 216 376)")
+lamps=("$(centre_of Shape7)" "$(centre_of Shape11)" "$(centre_of Shape12)")
 done=0
 for _ in $(seq 1 120); do
     if [ "$(color_at "${lamps[@]}" | tr '\n' ' ')" = "#0000FF #FF0000 #00FF00 " ]; then
@@ -110,24 +111,24 @@ done
 
 # Every indicator, with the colour it must show and the measurement of a run record it shows.
 names=() points=() expected=() measurements=()
-expect() { names+=("$1"); points+=("$(point "$2" "$3")"); expected+=("$4"); measurements+=("${5:-}"); }
+expect() { names+=("$1"); points+=("$2"); expected+=("$3"); measurements+=("${4:-}"); }
 for i in 0 1 2 3 4 5; do
-    expect "MaxLamp[$i]" $((136 + 25 * i)) 32 "#00FF00" "optics.ch$((i + 1)).peak"
-    expect "CalibLamp[$i]" $((136 + 25 * i)) 56 "#00FF00" "optics.ch$((i + 1)).corrected"
+    expect "MaxLamp[$i]" "$(point $((136 + 25 * i)) 32)" "#00FF00" "optics.ch$((i + 1)).peak"
+    expect "CalibLamp[$i]" "$(point $((136 + 25 * i)) 56)" "#00FF00" "optics.ch$((i + 1)).corrected"
 done
-expect "Motor RPM" 136 120 "#00FF00" motor.rpm
-expect "ENC" 136 152 "#00FF00" motor.encoder
-expect "Pulse" 136 184 "#00FF00" pulse
-expect "FISH_SEN" 136 216 "#00FF00" fish
+expect "Motor RPM" "$(centre_of Shape4)" "#00FF00" motor.rpm
+expect "ENC" "$(centre_of Shape5)" "#00FF00" motor.encoder
+expect "Pulse" "$(centre_of Shape6)" "#00FF00" pulse
+expect "FISH_SEN" "$(centre_of Shape8)" "#00FF00" fish
 if [ "$scenario" = fail-eeprom ]; then
-    expect "EEPROM" 136 248 "#FF0000" eeprom
+    expect "EEPROM" "$(centre_of Shape9)" "#FF0000" eeprom
 else
-    expect "EEPROM" 136 248 "#00FF00" eeprom
+    expect "EEPROM" "$(centre_of Shape9)" "#00FF00" eeprom
 fi
-expect "I/O" 136 280 "#00FF00" io
-expect "PILOT LAMP 1" 136 376 "#0000FF"
-expect "PILOT LAMP 2" 176 376 "#FF0000"
-expect "PILOT LAMP 3" 216 376 "#00FF00"
+expect "I/O" "$(centre_of Shape10)" "#00FF00" io
+expect "PILOT LAMP 1" "$(centre_of Shape7)" "#0000FF"
+expect "PILOT LAMP 2" "$(centre_of Shape11)" "#FF0000"
+expect "PILOT LAMP 3" "$(centre_of Shape12)" "#00FF00"
 
 mapfile -t seen < <("$pixels" --save "$png" "${points[@]}")
 bad=0
@@ -142,7 +143,7 @@ echo "all ${#names[@]} indicators as expected"
 
 # End Protocol puts 55 AA ED on the line.
 before=$(grep -c 'rx 55 AA ED' "$work/sim.log")
-click_control 248 8 75 25
+click_control Button4  # End Protocol
 for _ in $(seq 1 100); do
     [ "$(grep -c 'rx 55 AA ED' "$work/sim.log")" -gt "$before" ] && break
     sleep 0.1

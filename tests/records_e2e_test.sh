@@ -197,7 +197,7 @@ PY
             >"$work/station.out" 2>"$work/station.err"
         status=$?
         [ "$status" = 4 ] || fail "missing port: exit $status, expected 4"
-        grep -q "^Cannot open COM1 ($work/nothing-here): No such file or directory.$" \
+        grep -q "^COM1 ($work/nothing-here) does not exist\. .*MV62_COM1=" \
             "$work/station.err" || fail "missing port: not the window's message"
         ;;
     *)
