@@ -8,7 +8,7 @@ MV62_PACKAGES=(
     xvfb xauth xdotool python3
     fonts-dejavu-core fonts-liberation2 fonts-wqy-microhei iso-codes
     clang-14 libclang-rt-14-dev
-    nlohmann-json3-dev chromium python3-pil
+    nlohmann-json3-dev chromium
 )
 
 # The Windows cross build and its test under Wine (./test --windows) need these as well.
