@@ -1,6 +1,7 @@
 #include "RunRecord.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 
@@ -122,6 +123,10 @@ bool RunRecord::FromJson(const QJsonObject& o, RunRecord& run, QString& error) {
 
 bool LoadRunRecord(const QString& path, RunRecord& run, QString& error) {
     QFile file(path);
+    if (QFileInfo(path).isDir()) {
+        error = "a folder, not a run record";
+        return false;
+    }
     if (!file.open(QIODevice::ReadOnly)) {
         error = file.errorString();
         return false;

@@ -48,6 +48,9 @@ for n in 1 2 3; do
         --screenshot="$work/run$n.png" "file://$work/run$n.html" >/dev/null 2>&1
     [ -s "$work/run$n.png" ] || fail "chromium made no screenshot of run $n"
 done
+timeout 90 chromium --headless --no-sandbox --disable-gpu --user-data-dir="$work/chromium" \
+    --no-pdf-header-footer --print-to-pdf="$work/run2.pdf" "file://$work/run2.html" >/dev/null 2>&1
+[ -s "$work/run2.pdf" ] || fail "chromium printed no PDF"
 
 # Replay: the EEPROM run's journal plays the device for a second station.
 journal=$(python3 -c 'import glob,json,sys; print(next(json.load(open(p))["journal"] for p in glob.glob(sys.argv[1]+"/*/*_FAIL.json")))' "$rec")
@@ -61,7 +64,7 @@ grep -q 'rx 55 AA 30' "$work/sim.log" && grep -q 'not in the journal: no answer'
 stop_sim
 
 python3 - "$work" "$hostile" <<'PY' || fail "records read back"
-import csv, glob, html.parser, json, os, struct, sys, zlib
+import csv, glob, html.parser, json, os, re, struct, sys, zlib
 
 def png_rows(path):
     """The rows of an 8-bit RGB or RGBA PNG as lists of (r, g, b)."""
@@ -187,6 +190,12 @@ for n, r in zip((1, 2, 3), reversed(runs)):
     colours = {c for row in rows for c in row}
     assert (0, 0, 0) in colours
     assert any(abs(c[0] - 0x2B) < 8 and abs(c[1] - 0x85) < 8 and c[2] > 0xF0 for c in colours)
+
+# Printed: one A4 page (595 x 842 points).
+pdf = open(work + "/run2.pdf", "rb").read()
+boxes = re.findall(rb"/MediaBox\s*\[\s*0 0 ([0-9.]+) ([0-9.]+)\s*\]", pdf)
+assert len(re.findall(rb"/Type\s*/Page[^s]", pdf)) == 1, "not one page"
+assert boxes and all(abs(float(w) - 595.3) < 1 and abs(float(h) - 841.9) < 1 for w, h in boxes), boxes
 
 # The replayed run: the same outcome and the same values as the recorded one.
 again = [json.load(open(p)) for p in glob.glob(work + "/replayed/*/*.json")]

@@ -203,9 +203,10 @@ int main(int argc, char** argv) {
     QStringList args = QCoreApplication::arguments();
     // -N names a run, not an option: it is handed past the parser.
     QStringList newest;
+    const QStringList withValue = {"--device", "--since", "--outcome", "-o", "--output"};
     for (qsizetype i = 1; i < args.size(); ++i) {
         int n = 0;
-        if (IsNewestIndex(args[i], n)) {
+        if (IsNewestIndex(args[i], n) && !withValue.contains(args[i - 1])) {
             newest << args[i];
             args[i] = QString("\x01%1").arg(newest.size() - 1);
         }

@@ -274,6 +274,16 @@ int main(int argc, char** argv) {
     }
     signal(SIGPIPE, SIG_IGN);
 
+    // The journal is read before the port is opened: a journal that cannot be played is said
+    // before the station could connect.
+    std::optional<ReplayDevice> replay;
+    if (!options.replayPath.empty()) {
+        replay.emplace();
+        if (!replay->Load(options.replayPath, options.baud, error)) {
+            Log(error);
+            return 1;
+        }
+    }
     auto port = options.devicePath.empty()
                     ? SimPort::OpenPseudoTerminal(options.baud, error)
                     : SimPort::OpenSerialDevice(options.devicePath, options.baud, error);
@@ -292,13 +302,7 @@ int main(int argc, char** argv) {
     // Once this line is out, the device (and its link) can be opened.
     std::printf("mv62-sim: device %s\n", port->DevicePath().c_str());
     std::fflush(stdout);
-    std::optional<ReplayDevice> replay;
-    if (!options.replayPath.empty()) {
-        replay.emplace();
-        if (!replay->Load(options.replayPath, options.baud, error)) {
-            Log(error);
-            return 1;
-        }
+    if (replay) {
         Log("replaying " + options.replayPath + ": answers to " +
             std::to_string(replay->CommandCount()) + " commands");
         if (replay->CutLines() > 0) {

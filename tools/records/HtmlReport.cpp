@@ -180,7 +180,14 @@ tr.fail td { background: #ffd6d6; font-weight: bold; }
 tr.missing td { color: #777; }
 tr { break-inside: avoid; -webkit-print-color-adjust: exact; print-color-adjust: exact; }
 details pre { font-size: 7.5pt; white-space: pre-wrap; word-break: break-all; }
-@media print { details { break-before: page; } }
+@media print {
+  body { font-size: 8.5pt; max-width: none; padding: 0; }
+  .banner { padding: 3mm 5mm; font-size: 16pt; }
+  svg.channels { width: 48mm; }
+  .top { margin-top: 3mm; }
+  h2 { margin: 3mm 0 1.5mm 0; }
+  table.measurements th, table.measurements td { padding: 0.15mm 2mm; }
+}
 )";
 
 }  // namespace

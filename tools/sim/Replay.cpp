@@ -4,6 +4,7 @@
 #include <cctype>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <utility>
 
 namespace mv62sim {
 
@@ -50,18 +51,17 @@ bool ReplayDevice::Load(const std::string& path, int baud, std::string& error) {
             break;
         }
         const nlohmann::json event = nlohmann::json::parse(line, nullptr, false);
-        if (event.is_discarded() || !event.is_object()) {
+        const bool object = !event.is_discarded() && event.is_object();
+        if (std::exchange(first, false) && (!object || event.value("event", "") != "link_opened" ||
+                                            event.value("schema", "") != kJournalSchema)) {
+            error = path + " is not a session journal of schema " + kJournalSchema;
+            return false;
+        }
+        if (!object) {
             ++cutLines_;
             continue;
         }
         const std::string kind = event.value("event", "");
-        if (first) {
-            first = false;
-            if (kind != "link_opened" || event.value("schema", "") != kJournalSchema) {
-                error = path + " is not a session journal of schema " + kJournalSchema;
-                return false;
-            }
-        }
         if ((kind != "tx" && kind != "rx") || !event["ms"].is_number_integer()) {
             continue;
         }
@@ -90,7 +90,7 @@ bool ReplayDevice::Load(const std::string& path, int baud, std::string& error) {
         }
     }
     if (first) {
-        error = path + " is empty";
+        error = path + " holds no complete line";
         return false;
     }
     return true;
