@@ -1,11 +1,22 @@
 #include "StationApplication.h"
 
 #include <QMessageBox>
+#include <cstdio>
 #include <exception>
+
+#include "SerialErrors.h"
+
+void ShowStandardError(QWidget* parent, const QString& message) {
+    if (!message.isEmpty()) {
+        std::fprintf(stderr, "%s\n", SingleLine(message.toLocal8Bit().toStdString()).c_str());
+        std::fflush(stderr);
+    }
+    QMessageBox::critical(parent, TStationApplication::ErrorTitle(), message);
+}
 
 TStationApplication::TStationApplication(int& argc, char** argv) : QApplication(argc, argv) {
     ShowException = [](const QString& message) {
-        QMessageBox::critical(QApplication::activeWindow(), ErrorTitle(), message);
+        ShowStandardError(QApplication::activeWindow(), message);
     };
 }
 

@@ -5,6 +5,12 @@
 #include <QString>
 #include <functional>
 
+class QWidget;
+
+// The standard error display: the message goes to standard error as one line, then into a
+// message box over `parent`.
+void ShowStandardError(QWidget* parent, const QString& message);
+
 class TStationApplication : public QApplication {
     Q_OBJECT
   public:

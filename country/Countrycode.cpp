@@ -7,8 +7,11 @@
 #include <QPushButton>
 #include <QStyledItemDelegate>
 
+#include "Controls.h"
+
 std::array<int, kCountryCount> CountryFlag{};
-std::array<std::uint8_t, 30> CountryMask{};
+mv62::CountryMaskBytes CountryMask{};
+static_assert(kCountryCount == 8 * mv62::kCountryMaskSize, "one mask bit per country");
 
 namespace {
 
@@ -33,6 +36,9 @@ QListWidget* MakeCheckList(QWidget* parent, const char* name, int left, int top)
     list->setUniformItemSizes(true);
     list->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // An item too long for the list is cut at its edge, never shortened with an ellipsis: the
+    // list shows the table's characters only.
+    list->setTextElideMode(Qt::ElideNone);
     return list;
 }
 
@@ -40,6 +46,7 @@ QLabel* MakeLabel(QWidget* parent, const char* name, int left, int top, const QS
     auto* label = new QLabel(text, parent);
     label->setObjectName(QString::fromLatin1(name));
     label->setGeometry(left, top, 90, 13);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     return label;
 }
 
@@ -52,8 +59,8 @@ QPushButton* MakeButton(QWidget* parent, const char* name, int left, const QStri
 
 }  // namespace
 
-std::array<std::uint8_t, 30> BuildCountryMask(const std::array<int, kCountryCount>& flags) {
-    std::array<std::uint8_t, 30> mask{};
+mv62::CountryMaskBytes BuildCountryMask(const std::array<int, kCountryCount>& flags) {
+    mv62::CountryMaskBytes mask{};
     for (int i = 0; i < kCountryCount; ++i) {
         if (flags[i] != 0) {
             mask[i / 8] |= static_cast<std::uint8_t>(0x80u >> (i % 8));
@@ -73,6 +80,7 @@ TCtCode::TCtCode(QWidget* mainWindow, QPlainTextEdit* memoArea)
     setWindowTitle(QStringLiteral("Code"));
     move(582, 187);
     resize(509, 509);
+    SetBackgroundColor(this, ButtonFaceColor());
 
     CK_List_Asia = MakeCheckList(this, "CK_List_Asia", 16, 32);
     Label1 = MakeLabel(this, "Label1", 16, 16, QStringLiteral("亞洲地區"));

@@ -10,10 +10,14 @@ MV62_PACKAGES=(
     clang-14 libclang-rt-14-dev
 )
 
+# The Windows cross build and its test under Wine (./test --windows) need these as well.
+MV62_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64 wine64 googletest)
+
+# mv62_install_packages [package...]: the station's packages and the ones given.
 mv62_install_packages() {
     local missing=()
     local p
-    for p in "${MV62_PACKAGES[@]}"; do
+    for p in "${MV62_PACKAGES[@]}" "$@"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return 0

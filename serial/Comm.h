@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "LineTap.h"
 #include "SerialDevice.h"
 
 enum TComPortNumber : std::uint8_t {
@@ -119,10 +120,18 @@ class TComm : public QObject {
     const SerialOpenError& LastOpenError() const { return openError_; }
     const std::string& DevicePath() const { return devicePath_; }
     std::string PortName() const;  // "COM1".."COM16"
+    // The technician's message for the last failed open, with the serial devices this machine has.
+    std::string OpenErrorText() const;
     QTimer& PollTimer() { return timer_; }
+
+    // Watches every write and read of the line; none by default. The tap must outlive the
+    // component or be detached first.
+    void SetTap(LineTap* tap) { tap_ = tap; }
 
   private:
     void ReportDisconnect();
+    // One write call on the held port, shown to the tap.
+    bool WriteToPort(const std::uint8_t* data, std::size_t n);
 
     QTimer timer_;
     std::array<std::uint8_t, kReceiveBufferSize> receiveBuffer_{};
@@ -152,4 +161,5 @@ class TComm : public QObject {
     SerialOpenError openError_;
     std::string devicePath_;
     bool disconnectReported_ = false;
+    LineTap* tap_ = nullptr;
 };

@@ -7,54 +7,21 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
 
 #ifdef __linux__
 #include <linux/serial.h>
 #endif
 
+#include "PosixSpeeds.h"
+#include "SerialErrors.h"
+
 namespace {
-
-struct SpeedEntry {
-    int baud;
-    speed_t code;
-};
-
-constexpr SpeedEntry kSpeeds[] = {
-    {50, B50},           {75, B75},         {110, B110},   {134, B134},     {150, B150},
-    {200, B200},         {300, B300},       {600, B600},   {1200, B1200},   {1800, B1800},
-    {2400, B2400},       {4800, B4800},     {9600, B9600}, {19200, B19200}, {38400, B38400},
-    {57600, B57600},     {115200, B115200},
-#ifdef B230400
-    {230400, B230400},
-#endif
-#ifdef B460800
-    {460800, B460800},
-#endif
-#ifdef B500000
-    {500000, B500000},
-#endif
-#ifdef B576000
-    {576000, B576000},
-#endif
-#ifdef B921600
-    {921600, B921600},
-#endif
-#ifdef B1000000
-    {1000000, B1000000},
-#endif
-};
-
-bool SpeedCode(int baud, speed_t& code) {
-    for (const SpeedEntry& e : kSpeeds) {
-        if (e.baud == baud) {
-            code = e.code;
-            return true;
-        }
-    }
-    return false;
-}
 
 bool DataBitsFlag(TDataBits bits, tcflag_t& flag) {
     switch (bits) {
@@ -99,25 +66,6 @@ bool ParityFlags(TParity parity, tcflag_t& flags) {
     }
 }
 
-SerialOpenFailure FailureKind(int err) {
-    switch (err) {
-        case ENOENT:
-        case ENODEV:
-        case ENXIO:
-            return SerialOpenFailure::Missing;
-        case EBUSY:
-            return SerialOpenFailure::InUse;
-        case ENOTTY:
-        case EISDIR:
-            return SerialOpenFailure::NotSerial;
-        case EACCES:
-        case EPERM:
-            return SerialOpenFailure::Permission;
-        default:
-            return SerialOpenFailure::Other;
-    }
-}
-
 bool IsGoneError(int err) {
     return err == EIO || err == ENXIO || err == ENODEV;
 }
@@ -133,7 +81,7 @@ bool PosixSerialDevice::Open(const std::string& path, SerialOpenError& error) {
     disconnected_ = false;
 
     auto fail = [&error](int err, int fd) {
-        error.kind = FailureKind(err);
+        error.kind = OpenFailureFromErrno(err);
         error.errorNumber = err;
         error.reason = std::strerror(err);
         if (fd >= 0)
@@ -197,7 +145,7 @@ bool PosixSerialDevice::ApplySettings(const SerialLineSettings& s) {
     speed_t speed{};
     tcflag_t size{};
     tcflag_t parity{};
-    if (!SpeedCode(s.baudRate, speed) || !DataBitsFlag(s.dataBits, size) ||
+    if (!PosixSpeedCode(s.baudRate, speed) || !DataBitsFlag(s.dataBits, size) ||
         !ParityFlags(s.parity, parity) || s.stopBits > SB2) {
         return false;  // the port keeps its settings
     }
@@ -381,6 +329,80 @@ std::unique_ptr<SerialDevice> MakePlatformSerialDevice() {
     return std::make_unique<PosixSerialDevice>();
 }
 
+namespace {
+
+namespace fs = std::filesystem;
+
+// The names in a directory; none when it cannot be read.
+std::vector<std::string> DirectoryNames(const fs::path& dir) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
+        names.push_back(it->path().filename().string());
+    return names;
+}
+
+// The number of a device node named `prefix` and digits (ttyUSB12: 12), -1 for any other name.
+int DeviceNumber(const std::string& name, const std::string& prefix) {
+    if (name.size() <= prefix.size() || name.size() > prefix.size() + 6 ||
+        name.compare(0, prefix.size(), prefix) != 0) {
+        return -1;
+    }
+    int n = 0;
+    for (std::size_t i = prefix.size(); i < name.size(); ++i) {
+        if (name[i] < '0' || name[i] > '9')
+            return -1;
+        n = n * 10 + (name[i] - '0');
+    }
+    return n;
+}
+
+// A ttyS answers when the kernel found a UART behind it: its type in sysfs is not "unknown".
+// Reading sysfs does not open the port, so no modem line of an attached device moves.
+bool UartPresent(const fs::path& sysTtyDir, const std::string& name) {
+    std::ifstream typeFile(sysTtyDir / name / "type");
+    int type = 0;
+    return static_cast<bool>(typeFile >> type) && type != 0;  // 0: PORT_UNKNOWN
+}
+
+}  // namespace
+
+std::vector<SerialDeviceEntry> ListSerialDevicesIn(const std::string& devDir,
+                                                   const std::string& sysTtyDir) {
+    std::vector<SerialDeviceEntry> found;
+
+    // Stable names first, each with the device it points to.
+    const fs::path byId = fs::path(devDir) / "serial" / "by-id";
+    std::vector<std::string> stable = DirectoryNames(byId);
+    std::sort(stable.begin(), stable.end());
+    for (const std::string& name : stable) {
+        std::error_code ec;
+        const fs::path target = fs::canonical(byId / name, ec);
+        found.push_back({(byId / name).string(), ec ? std::string() : target.string()});
+    }
+
+    // Then the device nodes by kind and number; a device already shown as the target of a
+    // stable name is not listed twice.
+    const std::vector<std::string> nodes = DirectoryNames(devDir);
+    for (const std::string prefix : {"ttyUSB", "ttyACM", "ttyS"}) {
+        std::vector<std::pair<int, std::string>> numbered;
+        for (const std::string& name : nodes) {
+            const int n = DeviceNumber(name, prefix);
+            if (n >= 0 && (prefix != "ttyS" || UartPresent(sysTtyDir, name)))
+                numbered.emplace_back(n, name);
+        }
+        std::sort(numbered.begin(), numbered.end());
+        for (const auto& [n, name] : numbered) {
+            const std::string path = (fs::path(devDir) / name).string();
+            const bool shown = std::any_of(found.begin(), found.end(),
+                                           [&](const auto& e) { return e.target == path; });
+            if (!shown)
+                found.push_back({path, {}});
+        }
+    }
+    return found;
+}
+
 std::vector<SerialDeviceEntry> ListSerialDevices() {
-    return {};
+    return ListSerialDevicesIn("/dev", "/sys/class/tty");
 }

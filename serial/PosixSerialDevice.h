@@ -3,6 +3,7 @@
 // through termios, opened exclusively and non-blocking.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "SerialDevice.h"
 
@@ -54,3 +55,8 @@ class PosixSerialDevice : public SerialDevice {
     int parityCount_ = 0;
     int breakCount_ = 0;
 };
+
+// ListSerialDevices on the device directory `devDir` (normally /dev) with the kernel's tty
+// descriptions in `sysTtyDir` (normally /sys/class/tty).
+std::vector<SerialDeviceEntry> ListSerialDevicesIn(const std::string& devDir,
+                                                   const std::string& sysTtyDir);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "SerialDevice.h"
+#include "SerialErrors.h"
 
 struct FakeSerialLine {
     // What the component asked, in order ("open", "queues", "purge all", "settings", "dtr 1", ...).
@@ -39,6 +40,7 @@ struct FakeSerialLine {
     bool failStatus = false;
     bool failModem = false;
     bool failRead = false;
+    bool readsNothing = false;  // reads return 0 bytes although bytes wait
     bool failWrite = false;
     bool rejectSettings = false;
     bool disconnected = false;
@@ -69,6 +71,7 @@ class FakeSerialDevice : public SerialDevice {
         line_->log.push_back("open");
         line_->openedPaths.push_back(path);
         if (line_->openErrno != 0) {
+            error.kind = OpenFailureFromErrno(line_->openErrno);
             error.errorNumber = line_->openErrno;
             error.reason = "fake open failure";
             return false;
@@ -140,6 +143,8 @@ class FakeSerialDevice : public SerialDevice {
         line_->readRequests.push_back(n);
         if (line_->disconnected || line_->failRead)
             return -1;
+        if (line_->readsNothing)
+            return 0;
         const int count = std::min<int>(n, static_cast<int>(line_->input.size()));
         std::copy_n(line_->input.begin(), count, buffer);
         line_->input.erase(line_->input.begin(), line_->input.begin() + count);

@@ -7,31 +7,17 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionViewItem>
 #include <QTest>
 #include <algorithm>
 #include <memory>
 
+#include "Controls.h"
 #include "Countrycode.h"
 
 namespace {
-
-// One application for the whole run, torn down before the program's static objects.
-class QtEnvironment : public ::testing::Environment {
-  public:
-    void SetUp() override { app_ = std::make_unique<QApplication>(argc_, argv_); }
-    void TearDown() override { app_.reset(); }
-
-  private:
-    int argc_ = 1;
-    char arg0_[21] = "country_dialog_tests";
-    char* argv_[2] = {arg0_, nullptr};
-    std::unique_ptr<QApplication> app_;
-};
-// gtest owns the environment.
-[[maybe_unused]] ::testing::Environment* const kQtEnvironment =
-    ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
 class CountryDialog : public ::testing::Test {
   protected:
@@ -91,6 +77,12 @@ TEST_F(CountryDialog, WindowAndControls) {
         EXPECT_EQ(labels[r]->geometry(), QRect(r % 2 ? 248 : 16, 16 + 136 * (r / 2), 90, 13));
         EXPECT_EQ(lists[r]->geometry(), QRect(r % 2 ? 248 : 16, 32 + 136 * (r / 2), 225, 105));
     }
+    // The main window's button face, and captions at the top of their labels.
+    EXPECT_EQ(BackgroundColor(dlg), QColor(0xF0, 0xF0, 0xF0));
+    EXPECT_TRUE(dlg->autoFillBackground());
+    for (const QLabel* l : labels) {
+        EXPECT_EQ(l->alignment(), Qt::AlignLeft | Qt::AlignTop);
+    }
     EXPECT_EQ(dlg->Button1->text(), QStringLiteral("OK"));
     EXPECT_EQ(dlg->Button2->text(), QStringLiteral("Cancel"));
     EXPECT_EQ(dlg->Button1->geometry(), QRect(160, 432, 75, 25));
@@ -132,6 +124,37 @@ TEST_F(CountryDialog, ListsHoldTheRegionsInTableOrder) {
     // A second FormCreate does not fill the lists again.
     dlg->FormCreate();
     EXPECT_EQ(lists[0]->count(), 33);
+}
+
+// The lists show each country's characters as the table gives them: an item too long for its
+// list is cut at the list's edge, never shortened with an ellipsis.
+TEST_F(CountryDialog, ItemsAreCutAtTheEdgeNeverElided) {
+    for (int i = 0; i < kCountryCount; ++i) {
+        EXPECT_EQ(Item(i)->text(),
+                  QString::fromUtf8(CountryCode[i]) + " - " + QString::fromUtf8(CountryNameZh[i]));
+    }
+
+    // The list as designed draws the same pixels as the same list wide enough for every item,
+    // up to its edge. All rows are made visible, so no scroll bar takes part.
+    dlg->show();
+    const auto lists = dlg->Lists();
+    for (std::size_t r = 0; r < lists.size(); ++r) {
+        SCOPED_TRACE(r);
+        QListWidget* list = lists[r];
+        list->resize(225, list->count() * 13 + 2 * list->frameWidth());
+        QApplication::processEvents();
+        ASSERT_FALSE(list->verticalScrollBar()->isVisible());
+        // The last columns hold the frame of the current item, drawn at the row's end.
+        const int edge = list->viewport()->geometry().right();
+        const QRect compared(0, 0, edge - 2, list->height());
+        const QImage narrow = list->grab(compared).toImage();
+        list->resize(1000, list->height());
+        QApplication::processEvents();
+        const QImage wide = list->grab(compared).toImage();
+        EXPECT_EQ(narrow, wide);
+    }
+    // Africa's row 144 is wider than its list, so there is an item to cut.
+    EXPECT_GT(lists[3]->fontMetrics().horizontalAdvance(Item(144)->text()) + 20, 225);
 }
 
 TEST_F(CountryDialog, OkBuildsMaskAtTheEdges) {

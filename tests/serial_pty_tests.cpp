@@ -10,12 +10,15 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "Comm.h"
 #include "PosixSerialDevice.h"
+#include "SerialErrors.h"
 
 namespace {
 
@@ -146,7 +149,13 @@ TEST_F(PtyLink, BytesTravelBothWays) {
     EXPECT_EQ(ReadMaster(command.size()), command);
 }
 
-TEST_F(PtyLink, OpenFailuresAreReported) {
+// The first sentence of the technician's message for the last failed open.
+std::string FirstSentence(const TComm& comm) {
+    const std::string text = comm.OpenErrorText();
+    return text.substr(0, text.find('\n'));
+}
+
+TEST_F(PtyLink, OpenFailuresAreReportedInPlainWords) {
     auto first = MakeComm(0);
     first->SetPortOpen(true);
     ASSERT_TRUE(first->PortOpen()) << first->LastOpenError().reason;
@@ -156,7 +165,8 @@ TEST_F(PtyLink, OpenFailuresAreReported) {
     second->SetPortOpen(true);
     EXPECT_FALSE(second->PortOpen());
     EXPECT_EQ(second->LastOpenError().errorNumber, EBUSY);
-    EXPECT_EQ(second->LastOpenError().reason, std::strerror(EBUSY));
+    EXPECT_EQ(second->LastOpenError().kind, SerialOpenFailure::InUse);
+    EXPECT_EQ(FirstSentence(*second), "COM1 (" + slavePath_ + ") is in use by another program.");
     EXPECT_FALSE(second->OutputChar(0x55));
 
     first->SetPortOpen(false);
@@ -164,19 +174,30 @@ TEST_F(PtyLink, OpenFailuresAreReported) {
     EXPECT_TRUE(second->PortOpen()) << second->LastOpenError().reason;
     second->SetPortOpen(false);
 
-    setenv("MV62_COM1", "/dev/mv62-no-such-port", 1);
-    auto missing = MakeComm(0);
-    missing->SetPortOpen(true);
-    EXPECT_FALSE(missing->PortOpen());
-    EXPECT_EQ(missing->LastOpenError().errorNumber, ENOENT);
-    EXPECT_EQ(missing->DevicePath(), "/dev/mv62-no-such-port");
-
-    // Something that is not a terminal cannot carry line settings.
-    setenv("MV62_COM1", "/dev/null", 1);
-    auto notTty = MakeComm(0);
-    notTty->SetPortOpen(true);
-    EXPECT_FALSE(notTty->PortOpen());
-    EXPECT_EQ(notTty->LastOpenError().errorNumber, ENOTTY);
+    // Paths that name no serial port: missing, not a terminal, a directory, a plain file.
+    char dir[] = "/tmp/mv62-open-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string file = std::string(dir) + "/capture.bin";
+    ::close(::open(file.c_str(), O_CREAT | O_WRONLY, 0644));
+    const struct {
+        std::string path;
+        SerialOpenFailure kind;
+        const char* words;
+    } cases[] = {{"/dev/mv62-no-such-port", SerialOpenFailure::Missing, "does not exist."},
+                 {"/dev/null", SerialOpenFailure::NotSerial, "is not a serial port."},
+                 {dir, SerialOpenFailure::NotSerial, "is not a serial port."},
+                 {file, SerialOpenFailure::NotSerial, "is not a serial port."}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        setenv("MV62_COM1", c.path.c_str(), 1);
+        auto comm = MakeComm(0);
+        comm->SetPortOpen(true);
+        EXPECT_FALSE(comm->PortOpen());
+        EXPECT_EQ(comm->DevicePath(), c.path);
+        EXPECT_EQ(comm->LastOpenError().kind, c.kind);
+        EXPECT_EQ(FirstSentence(*comm), "COM1 (" + c.path + ") " + c.words);
+    }
+    std::filesystem::remove_all(dir);
 }
 
 TEST_F(PtyLink, DeviceGoingAwayIsReportedOnce) {
@@ -205,6 +226,41 @@ TEST_F(PtyLink, DeviceGoingAwayIsReportedOnce) {
     comm->SetPortOpen(false);
     EXPECT_FALSE(comm->PortOpen());
     EXPECT_EQ(gone, 1);
+}
+
+// The device list on a device directory and tty descriptions laid out as Linux has them.
+TEST(SerialDeviceList, StableNamesFirstThenDevicesByNumberWithoutPhantomUarts) {
+    namespace fs = std::filesystem;
+    char root[] = "/tmp/mv62-devices-XXXXXX";
+    ASSERT_NE(mkdtemp(root), nullptr);
+    const fs::path dev = fs::canonical(root) / "dev";
+    const fs::path sys = fs::canonical(root) / "sys";
+    fs::create_directories(dev / "serial" / "by-id");
+    for (const char* node :
+         {"ttyUSB10", "ttyUSB2", "ttyUSB0", "ttyACM0", "ttyS0", "ttyS1", "ttyS12", "ttyS3", "tty0"})
+        std::ofstream(dev / node).put('\0');
+    fs::create_symlink("../../ttyUSB2", dev / "serial" / "by-id" / "usb-Prolific-port0");
+    fs::create_symlink("../../ttyUSB0", dev / "serial" / "by-id" / "usb-FTDI_A1-port0");
+    // ttyS0 and ttyS12 have a UART; ttyS1 is a phantom (type 0); ttyS3 has no description.
+    for (const auto& [name, type] : {std::pair{"ttyS0", "4"}, {"ttyS1", "0"}, {"ttyS12", "4"}}) {
+        fs::create_directories(sys / name);
+        std::ofstream(sys / name / "type") << type << "\n";
+    }
+
+    const auto d = dev.string();
+    const std::vector<SerialDeviceEntry> found = ListSerialDevicesIn(d, sys.string());
+    std::vector<std::string> shown;
+    for (const SerialDeviceEntry& e : found)
+        shown.push_back(e.target.empty() ? e.path : e.path + " -> " + e.target);
+    EXPECT_EQ(shown, (std::vector<std::string>{
+                         d + "/serial/by-id/usb-FTDI_A1-port0 -> " + d + "/ttyUSB0",
+                         d + "/serial/by-id/usb-Prolific-port0 -> " + d + "/ttyUSB2",
+                         d + "/ttyUSB10", d + "/ttyACM0", d + "/ttyS0", d + "/ttyS12"}));
+
+    // Nothing there at all: an empty list, no error.
+    EXPECT_TRUE(
+        ListSerialDevicesIn(std::string(root) + "/none", std::string(root) + "/none").empty());
+    fs::remove_all(root);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "Comm.h"
 #include "FakeSerialDevice.h"
 #include "PortNames.h"
+#include "SerialErrors.h"
 
 namespace {
 
@@ -58,6 +59,8 @@ TEST(SerialComm, ConstructionTakesSelectorsAndDefaults) {
     EXPECT_EQ(Rig(8, 0).comm->CommPort(), pnCOM1);
     EXPECT_EQ(Rig(0, -1).comm->BaudRate(), 0);
     EXPECT_EQ(Rig(0, 5).comm->BaudRate(), 0);
+    // The polling period is kept precisely, not within a coarse timer's 5 %.
+    EXPECT_EQ(Rig().comm->PollTimer().timerType(), Qt::PreciseTimer);
 
     Rig r(2, 1);
     TComm& c = *r.comm;
@@ -302,11 +305,15 @@ TEST(SerialComm, ReadingKeepsTheBlockRules) {
     c.SetInputLen(-5);
     EXPECT_EQ(c.InputLen(), 0);
 
-    // A failed read leaves the block unchanged.
+    // A failed read, or one that returns nothing, leaves the block unchanged.
     r.line->Push({9, 9});
     r.line->failRead = true;
     EXPECT_EQ(c.ReadInputByte().size(), 10u);
     r.line->failRead = false;
+    r.line->readsNothing = true;
+    EXPECT_EQ(c.ReadInputByte().size(), 10u);
+    EXPECT_EQ(c.ReadInputData().size(), 10u);
+    r.line->readsNothing = false;
 
     // SetInDataCount: 0 clears the input queue, anything else does nothing.
     c.SetInDataCount(1);
@@ -419,6 +426,7 @@ TEST(SerialComm, PortThatCannotBeOpenedIsReported) {
     EXPECT_FALSE(r.comm->PortOpen());
     EXPECT_FALSE(r.comm->PollTimer().isActive());
     EXPECT_EQ(r.comm->LastOpenError().errorNumber, ENOENT);
+    EXPECT_EQ(r.comm->LastOpenError().kind, SerialOpenFailure::Missing);
     EXPECT_FALSE(r.comm->LastOpenError().reason.empty());
     EXPECT_EQ(r.comm->DevicePath(), "/dev/missing-adapter");
     EXPECT_FALSE(r.comm->OutputChar(0x55));
@@ -484,6 +492,41 @@ TEST(SerialComm, DestructorClosesAnOpenPort) {
     owner.reset();
     EXPECT_FALSE(line->open);
     EXPECT_EQ(line->closeCount, 2);
+}
+
+TEST(SerialErrors, OpenFailuresInPlainWords) {
+    const std::vector<SerialDeviceEntry> devices = {
+        {"/dev/serial/by-id/usb-FTDI_FT232R_A1-if00-port0", "/dev/ttyUSB1"},
+        {"/dev/ttyACM0", ""},
+        {"/dev/ttyS0", ""}};
+    const auto text = [&](SerialOpenFailure kind, const std::vector<SerialDeviceEntry>& list) {
+        return PortOpenErrorText("COM1", "/dev/ttyS0", {kind, 0, "Input/output error"}, list);
+    };
+    const std::string pointer =
+        "To use another device for COM1, start the station with MV62_COM1=<device>";
+
+    EXPECT_EQ(text(SerialOpenFailure::Missing, devices),
+              "COM1 (/dev/ttyS0) does not exist.\n"
+              "Serial devices on this machine: /dev/serial/by-id/usb-FTDI_FT232R_A1-if00-port0 "
+              "(/dev/ttyUSB1), /dev/ttyACM0, /dev/ttyS0.\n" +
+                  pointer +
+                  ", for example MV62_COM1=/dev/serial/by-id/usb-FTDI_FT232R_A1-if00-port0.");
+    EXPECT_EQ(text(SerialOpenFailure::Missing, {}),
+              "COM1 (/dev/ttyS0) does not exist.\n"
+              "No serial device was found on this machine: is the serial adapter plugged in?\n" +
+                  pointer + ".");
+    EXPECT_EQ(text(SerialOpenFailure::InUse, devices),
+              "COM1 (/dev/ttyS0) is in use by another program.\n"
+              "Close that program (or the other station), then try again.\n" +
+                  pointer + ".");
+    EXPECT_EQ(text(SerialOpenFailure::Permission, devices),
+              "This user may not open COM1 (/dev/ttyS0).\n"
+              "The user must be a member of the \"dialout\" group to use serial ports "
+              "(sudo usermod -aG dialout $USER, then log in again).\n" +
+                  pointer + ".");
+    // Anything else keeps the system's words.
+    EXPECT_EQ(text(SerialOpenFailure::Other, devices),
+              "COM1 (/dev/ttyS0) cannot be opened: Input/output error.\n" + pointer + ".");
 }
 
 TEST(SerialPortNames, EnvironmentOverridesTheDefault) {

@@ -4,11 +4,14 @@
 #include <QComboBox>
 #include <QFrame>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 #include <QToolButton>
 #include <cerrno>
 
 #include "Controls.h"
+#include "PortNames.h"
 #include "StationHarness.h"
 
 namespace {
@@ -73,6 +76,51 @@ TEST(Link, StartAndEndProtocolSwitchTheControlsAndFrameTheLink) {
     f.Button9Click();
     EXPECT_EQ(h.lines[1]->Written(), (Bytes{0x55, 0xAA, 0x00, 0x55, 0xAA, 0x07}));
     EXPECT_EQ(h.lines[0]->Written(), (Bytes{0x55, 0xAA, 0x00, 0x55, 0xAA, 0xED}));
+}
+
+// Replaces the text of an editable combo box by typing, as the technician does.
+void TypeInto(QComboBox* box, const QString& text) {
+    box->lineEdit()->selectAll();
+    QTest::keyClick(box->lineEdit(), Qt::Key_Backspace);
+    QTest::keyClicks(box->lineEdit(), text);
+}
+
+TEST(Link, OnlyTheSelectedItemCountsNotTypedText) {
+    StationHarness h;
+    TForm1& f = h.form();
+    f.ComboBox1->setCurrentIndex(2);  // COM3
+    f.ComboBox2->setCurrentIndex(2);  // 38400
+
+    // Text that names no item selects none and stays in the box; Enter adds no item.
+    TypeInto(f.ComboBox1, "COM9");
+    EXPECT_EQ(f.ComboBox1->currentIndex(), -1);
+    QTest::keyClick(f.ComboBox1->lineEdit(), Qt::Key_Return);
+    EXPECT_EQ(f.ComboBox1->currentIndex(), -1);
+    EXPECT_EQ(f.ComboBox1->currentText(), "COM9");
+    EXPECT_EQ(f.ComboBox1->count(), 8);
+    TypeInto(f.ComboBox2, "12345");
+    EXPECT_EQ(f.ComboBox2->currentIndex(), -1);
+
+    // No item selected: the link opens COM1 and the unset speed is refused by the port.
+    h.StartLink();
+    ASSERT_EQ(h.lines.size(), 1u);
+    EXPECT_EQ(h.lines[0]->openedPaths, std::vector<std::string>{SerialDevicePathFor(1)});
+    ASSERT_FALSE(h.lines[0]->settingsRequests.empty());
+    EXPECT_EQ(h.lines[0]->settingsRequests.back().baudRate, 0);
+    EXPECT_FALSE(h.lines[0]->settings.has_value());
+    EXPECT_EQ(h.TakeSentBytes(), (Bytes{0x55, 0xAA, 0x00}));
+    f.Button4Click();
+
+    // Text equal to an item's text selects that item; the match is exact.
+    TypeInto(f.ComboBox1, "COM5");
+    EXPECT_EQ(f.ComboBox1->currentIndex(), 4);
+    TypeInto(f.ComboBox1, "com5");
+    EXPECT_EQ(f.ComboBox1->currentIndex(), -1);
+    EXPECT_EQ(f.ComboBox1->currentText(), "com5");
+    f.ComboBox1->lineEdit()->editingFinished();  // leaving the box keeps the rule
+    EXPECT_EQ(f.ComboBox1->currentIndex(), -1);
+    TypeInto(f.ComboBox2, "115200");
+    EXPECT_EQ(f.ComboBox2->currentIndex(), 4);
 }
 
 TEST(Link, ClearResetsTheStatusDisplayWithTheLinkClosed) {

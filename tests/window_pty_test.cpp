@@ -88,8 +88,8 @@ TEST_F(PtyLink, AMissingDeviceIsReportedAndTheLinkStaysClosed) {
     form.ComboBox1->setCurrentIndex(2);
     form.Button3Click();
     ASSERT_EQ(errors.size(), 1);
-    EXPECT_TRUE(errors[0].contains("COM3"));
-    EXPECT_TRUE(errors[0].contains("/dev/mv62-no-such-port"));
+    EXPECT_TRUE(errors[0].startsWith("COM3 (/dev/mv62-no-such-port) does not exist.\n"));
+    EXPECT_TRUE(errors[0].contains("MV62_COM3=<device>"));
     EXPECT_FALSE(form.LinkOpen);
     EXPECT_TRUE(form.Button3->isEnabled());
 }
