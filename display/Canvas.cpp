@@ -318,6 +318,7 @@ void TBitmap32::SetSize(int newWidth, int newHeight) {
     height_ = newHeight;
     uniformCount_ = 0;
     Know(TRect{0, 0, width_, height_}, 0);
+    changed_ = TRect{};  // what changed in the old raster is gone with it
     Changed(TRect{0, 0, width_, height_});
     if (OnResize) {
         OnResize();
