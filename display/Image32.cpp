@@ -5,12 +5,46 @@
 #include <QImage>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPointer>
 #include <utility>
+#include <vector>
 
 namespace {
-// Posted to an image whose layers changed; handled before the window repaints, whose request
-// comes with a lower priority.
-const QEvent::Type kLayersChanged = QEvent::Type(QEvent::registerEventType());
+
+// Images whose layers changed during the current event. One posted event, handled before the
+// window's repaint (which is posted with a lower priority), asks them all what changed: one
+// wake-up of the event loop for all columns.
+class TChangedImages : public QObject {
+  public:
+    static void Add(TImage32* image) {
+        static QPointer<TChangedImages> courier;
+        if (courier.isNull()) {
+            courier = new TChangedImages(QCoreApplication::instance());
+        }
+        if (courier->images_.empty()) {
+            QCoreApplication::postEvent(courier, new QEvent(kTake));
+        }
+        courier->images_.emplace_back(image);
+    }
+
+    bool event(QEvent* e) override {
+        if (e->type() != kTake) {
+            return QObject::event(e);
+        }
+        for (const QPointer<TImage32>& image : std::exchange(images_, {})) {
+            if (image) {
+                image->TakeLayerChanges();
+            }
+        }
+        return true;
+    }
+
+  private:
+    using QObject::QObject;
+    static inline const QEvent::Type kTake = QEvent::Type(QEvent::registerEventType());
+    std::vector<QPointer<TImage32>> images_;
+};
+
 }  // namespace
 
 TColor32 Color32(const QColor& c) {
@@ -54,26 +88,18 @@ void TImage32::LayersChanged() {
     // A bar is redrawn in several steps (clear, bar, number); only their sum is worth a repaint.
     if (!changesPosted_) {
         changesPosted_ = true;
-        QCoreApplication::postEvent(this, new QEvent(kLayersChanged));
+        TChangedImages::Add(this);
     }
 }
 
 void TImage32::TakeLayerChanges() {
+    changesPosted_ = false;
     // The whole way repainted everything when the change came.
     layers_.TakeChangedAreas([this](const TRect& area) {
         if (!whole_) {
             Invalidate(area);
         }
     });
-}
-
-bool TImage32::event(QEvent* event) {
-    if (event->type() == kLayersChanged) {
-        changesPosted_ = false;
-        TakeLayerChanges();
-        return true;
-    }
-    return QWidget::event(event);
 }
 
 void TImage32::Invalidate(const TRect& area) {

@@ -32,8 +32,11 @@ class TImage32 : public QWidget {
     // whole buffer: the plain way, which tests compare with the usual one.
     void SetRepaintWhole(bool whole);
 
+    // Asks the layers what they changed and schedules the repaint of it; done by itself once the
+    // event that changed them is over.
+    void TakeLayerChanges();
+
   protected:
-    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
   private:
@@ -41,7 +44,6 @@ class TImage32 : public QWidget {
     void Invalidate(const TRect& area);
     // A layer changed: once the event that changed it is over, ask the layers what they changed.
     void LayersChanged();
-    void TakeLayerChanges();
 
     QColor color_ = Qt::black;
     TBitmap32 bitmap_;
