@@ -159,9 +159,12 @@ class TControlMaker {
     // An editable combo box whose selected item index alone counts: typed text equal to an
     // item's text selects that item, any other text selects none and stays in the box, and Enter
     // never adds an item.
+    // Its font is set before the edit field exists, which then starts with it instead of laying
+    // out its text a second time.
     static QComboBox* Selector(QWidget* parent, const char* name, QRect geometry,
-                               const QStringList& items) {
+                               const QStringList& items, const QFont& font) {
         auto* box = Named(new QComboBox(parent), name, geometry);
+        box->setFont(font);
         box->setEditable(true);
         box->setInsertPolicy(QComboBox::NoInsert);
         box->addItems(items);
@@ -241,11 +244,9 @@ void TForm1::CreateControls() {
 
     // ---- Top row
     ComboBox1 = M::Selector(this, "ComboBox1", {8, 8, 73, 21},
-                            {"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8"});
-    ComboBox1->setFont(bold);
+                            {"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8"}, bold);
     ComboBox2 = M::Selector(this, "ComboBox2", {88, 8, 73, 21},
-                            {"9600", "19200", "38400", "57600", "115200"});
-    ComboBox2->setFont(bold);
+                            {"9600", "19200", "38400", "57600", "115200"}, bold);
     Button3 = M::Button(this, "Button3", "Start Protocol", {168, 8, 75, 25});
     Button4 = M::Button(this, "Button4", "End Protocol", {248, 8, 75, 25});
     Button4->setEnabled(false);
@@ -290,8 +291,9 @@ void TForm1::CreateControls() {
     Label48 = make.Label(this, "Label48", "NULL", {320, 448, 81, 25});
     SetBackgroundColor(Label48, kSilver);
     SetFontColor(Label48, kRed);
-    Edit1 = M::Named(new QLineEdit("155", this), "Edit1", {320, 120, 57, 26});
+    Edit1 = M::Named(new QLineEdit(this), "Edit1", {320, 120, 57, 26});
     Edit1->setFont(bold);
+    Edit1->setText("155");  // laid out once, in its font
     Edit1->setEnabled(false);
     Label51 = make.Label(this, "Label51", "mm", {384, 128, 25, 13});
     Label51->setEnabled(false);
