@@ -13,9 +13,12 @@
 
 #include "Comm.h"
 #include "Frames.h"
+#include "HostCommands.h"
 #include "SignalDisplay.h"
+#include "StationObserver.h"
 
 class QCheckBox;
+class QColor;
 class QComboBox;
 class QFrame;
 class QLabel;
@@ -44,6 +47,22 @@ struct TSingleTestFlags {
     void ClearAll() { *this = TSingleTestFlags{}; }
 };
 
+// One control's enabled state in a named window state; a state is applied in table order, as
+// the order decides where the keyboard focus goes when a focused control is disabled.
+struct TEnabledState {
+    QWidget* control;
+    bool enabled;
+};
+using TEnabledStates = std::vector<TEnabledState>;
+
+// The enabled states the link sets, a row per control.
+struct TLinkEnabledState {
+    QWidget* control;
+    bool atCreation;
+    bool afterStart;
+    bool afterEnd;
+};
+
 class TForm1 : public QWidget, public TSignalDisplayElements {
     Q_OBJECT
   public:
@@ -56,6 +75,9 @@ class TForm1 : public QWidget, public TSignalDisplayElements {
     std::function<void()> Pump;
     std::function<void(const QString& message)> ShowError;
     TComm::DeviceFactory SerialDeviceFactory;
+    // Told of the window's state changes, the frames it applies and the line; none while the
+    // station does not record.
+    mv62rec::StationObserver* Observer = nullptr;
 
     // ---- Designed controls: top row
     QComboBox* ComboBox1 = nullptr;
@@ -192,7 +214,10 @@ class TForm1 : public QWidget, public TSignalDisplayElements {
     // ---- Station state
     bool LinkOpen = false;
     mv62::FrameAssembler Assembler;  // FrameBuffer, FrameIndex, ... HistoryIndex
-    int ReceiveMode = 0;
+    // ReceiveMode: frames are assembled, or (22) every byte goes into the raw EEPROM dump.
+    static constexpr int kFrameReception = 0;
+    static constexpr int kRawDumpMode = 22;
+    int ReceiveMode = kFrameReception;
     QString DumpLine;
     int DumpCount = 0;
     TSingleTestFlags SingleTest;
@@ -211,27 +236,66 @@ class TForm1 : public QWidget, public TSignalDisplayElements {
     TComm* Comm = nullptr;
     std::vector<TComm*> CreatedComms;
 
+    // ---- The window's enabled states as data (Unit1States.cpp)
+    std::vector<TLinkEnabledState> LinkStates;
+    TEnabledStates CalibrationRunning;   // CALIBRATION pressed: 退出 the way out
+    TEnabledStates CalibrationReady;     // 退出 pressed: CALIBRATION usable again
+    TEnabledStates SensorStageLocks;     // CALIBRATION and Auto Test lock the mode switches
+    TEnabledStates AutoTestLocks;        // Auto Test locks the sensor stage's own buttons
+    TEnabledStates CalibrationRunEnded;  // the device ended a calibration run
+    TEnabledStates ChainEnded;           // lamp step 3: the test chain is over
+    TEnabledStates MaintenanceOn;
+    TEnabledStates MaintenanceOff;
+    void ApplyEnabled(const TEnabledStates& states);
+    void ApplyLinkState(bool TLinkEnabledState::*column);
+    // The twelve controls a switch repeat locks, the other switch's button first.
+    std::array<QWidget*, 12> SwitchRepeatLockedControls(QWidget* otherSwitchButton) const;
+    // Shape1..Shape3, the link and sensor-run lamps.
+    void SetLinkLamps(const QColor& colour);
+    // The switch position labels without a result.
+    static void GreySwitchDigits(std::span<QLabel* const> digits);
+    // Label40..Label46, the six exchange-sensor readings.
+    std::array<QLabel*, 6> ExchangeSensorLabels() const;
+
     // ---- Handlers
     void FormCreate();
     void BtnExitClick();
     void Button3Click();
     void Button4Click();
-    void Button8Click();
+    void Button8Click() { ClearStatusDisplay(); }
     void ClearStatusDisplay();
     void CommReceiveData(TComm* sender);
     void CommDisconnected(TComm* sender);
     void ApplyReply(const mv62::DeviceFrame& frame, bool& sensorFrame);
     void ShowSensorFrame(const mv62::DeviceFrame& frame);
 
+    // ---- What each reply shows (Unit1Replies.cpp), and where the test chain goes on
+    void ShowIdentification(const mv62::DeviceFrame& frame);
+    void ShowMotorRate(const mv62::DeviceFrame& frame);
+    void ShowPulseResult(const mv62::DeviceFrame& frame);
+    void ShowResult(TShape* indicator, const mv62::DeviceFrame& frame);  // fish, EEPROM, I/O
+    void ShowSwitchPositions(const mv62::DeviceFrame& frame);            // SW1 or SW2
+    void ShowLampStep(const mv62::DeviceFrame& frame);
+    void ShowMaintenanceReport(const mv62::DeviceFrame& frame);  // fish, hook, in, sensors
+    void ShowExchangeSensors(const mv62::DeviceFrame& frame);
+    void ShowOffsetAndLens(const mv62::DeviceFrame& frame);
+    // After pulse, fish, EEPROM, I/O, SW1 and SW2 replies: the next test of the chain.
+    void ContinueChain(std::uint8_t replyCode);
+    // Every third motor reply: the motor stage ends and the pulse test follows.
+    void ContinueMotorStage();
+    // The end of a sensor run, in the calibration view and in the automatic-test view.
+    void EndCalibrationRun();
+    void StartTestChain();
+
     void BtnCalibStarClick();
     void BtnCalibEndClick();
     void SetChBarChange();
     void ChRadioMouseDown(int channel);
-    void SendChannelDac(std::uint8_t channel, int value);
+    void SendChannelDac(std::uint8_t channel, int value) {
+        SendBytes(mv62::ChannelDacCommand(channel, value));
+    }
     // Clears the bar layers (corrected values, then peaks) of the six columns.
     void ClearSignalBars();
-    // The twelve controls a switch repeat locks, the other switch's button first.
-    std::array<QWidget*, 12> SwitchRepeatLockedControls(QWidget* otherSwitchButton) const;
     // A function test from its own button: with the link open, sends the command and then sets
     // the test's SingleTest flag (none for the lamp test).
     void RunSingleTest(std::uint8_t code, bool* singleTestFlag);
@@ -241,37 +305,40 @@ class TForm1 : public QWidget, public TSignalDisplayElements {
     // Leaves raw-dump mode, writing out an unfinished dump line.
     void EndRawDump();
 
-    void Button9Click();
+    // The function tests, the manual controls and the DAC and EEPROM commands that only send.
+    void Button9Click() { RunSingleTest(mv62::cmd::MotorTest, &SingleTest.Motor); }
     void Button10Click();
-    void Button11Click();
-    void Button12Click();
-    void Button13Click();
-    void Button14Click();
+    void Button11Click() { RunSingleTest(mv62::cmd::PulseTest, &SingleTest.Pulse); }
+    void Button12Click() { RunSingleTest(mv62::cmd::FishTest, &SingleTest.Fish); }
+    void Button13Click() { RunSingleTest(mv62::cmd::EepromTest, &SingleTest.Eeprom); }
+    void Button14Click() { RunSingleTest(mv62::cmd::IoTest, &SingleTest.Io); }
     void Button15Click();
     void Button16Click();
-    void Button17Click();
-    void Timer1Timer();
-    void Timer2Timer();
+    void Button17Click() { RunSingleTest(mv62::cmd::LampTest, nullptr); }  // continues nothing
+    // One step of a switch repeat: the positions grey, the switch read as a single test.
+    void SwitchStep(std::span<QLabel* const> digits, std::uint8_t command, bool& singleTest);
+    void Timer1Timer() { SwitchStep(Sw1Digit, mv62::cmd::ReadSw1, SingleTest.Sw1); }
+    void Timer2Timer() { SwitchStep(Sw2Digit, mv62::cmd::ReadSw2, SingleTest.Sw2); }
 
     void Button18Click();
     void Button19Click();
-    void SpeedButton1Click();
-    void SpeedButton2Click();
-    void SpeedButton3Click();
-    void SpeedButton4Click();
-    void SpeedButton5Click();
-    void SpeedButton6Click();
-    void SpeedButton7Click();
+    void SpeedButton1Click() { SendCommand(mv62::cmd::MotorPlus); }
+    void SpeedButton2Click() { SendCommand(mv62::cmd::MotorMinus); }
+    void SpeedButton3Click() { SendCommand(mv62::cmd::MotorStop); }
+    void SpeedButton4Click() { SendCommand(mv62::cmd::CashMotorPlus); }
+    void SpeedButton5Click() { SendCommand(mv62::cmd::CashMotorMinus); }
+    void SpeedButton6Click() { SendCommand(mv62::cmd::CashMotorStop); }
+    void SpeedButton7Click() { SendCommand(mv62::cmd::HomePosition); }
     void cb1Click();
     void CheckBox1Click();
     void CheckBox2Click();
 
-    void SpeedButton8Click();
-    void SpeedButton9Click();
+    void SpeedButton8Click() { SendCommand(mv62::cmd::DefaultDac); }
+    void SpeedButton9Click() { SendCommand(mv62::cmd::EepromFill); }
     void SpeedButton10Click();
     void Timer3Timer();
     void Button21Click();
-    void Button22Click();
+    void Button22Click() { EndRawDump(); }
 
     void Button7Click();
 
@@ -281,9 +348,10 @@ class TForm1 : public QWidget, public TSignalDisplayElements {
     // Sends a command one OutputChar per byte on the current serial component (nothing before
     // the first Start Protocol); write results are ignored.
     void SendBytes(const std::vector<std::uint8_t>& bytes);
-    void SendCommand(std::uint8_t code);
+    void SendCommand(std::uint8_t code) { SendBytes(mv62::PlainCommand(code)); }
 
   private:
-    void CreateControls();   // the designed controls, their geometry, fonts and colours
-    void ConnectHandlers();  // binds every control's event to its handler
+    void CreateControls();    // the designed controls, their geometry, fonts and colours
+    void BuildStateTables();  // the enabled-state tables of the controls just created
+    void ConnectHandlers();   // binds every control's event to its handler
 };

@@ -1,5 +1,6 @@
-// The main window's construction: its designed controls, their geometry, fonts and colours, the
-// binding of every control's event to its handler, and the creation handler FormCreate.
+// The main window's construction: the design table of its controls and their creation, their
+// fonts and colours, the binding of every control's event to its handler, and the creation
+// handler FormCreate.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCompleter>
@@ -18,27 +19,24 @@
 #include <algorithm>
 #include <chrono>
 #include <functional>
+#include <stdexcept>
+#include <string>
 #include <thread>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
 #include "Controls.h"
+#include "Palette.h"
 #include "SerialDevice.h"
 #include "StationApplication.h"
 #include "Unit1.h"
+#include "Vocabulary.h"
+#include "WindowDesign.h"
 
 const QString CaptionText = "MV62 Calibration v2.68c ";
 
 namespace {
-
-const QColor kRed(0xFF, 0x00, 0x00);
-const QColor kBlue(0x00, 0x00, 0xFF);
-const QColor kLime(0x00, 0xFF, 0x00);
-const QColor kWhite(0xFF, 0xFF, 0xFF);
-const QColor kBlack(0x00, 0x00, 0x00);
-const QColor kSilver(0xC0, 0xC0, 0xC0);
-const QColor kCream(0xFF, 0xFB, 0xF0);
-const QColor kLight(0xE3, 0xE3, 0xE3);  // the 3D light colour behind the sensor readings
 
 // Labels size themselves to their text: a label keeps its designed size while its text fits and
 // grows to the right when it does not, so neither a caption nor a value is ever clipped. Labels
@@ -109,107 +107,231 @@ class TPressFilter : public QObject {
     std::function<void()> onPress_;
 };
 
-// Creates the designed controls with their names, geometry and captions.
-class TControlMaker {
-  public:
-    TControlMaker(TLabelFitter* fitter) : fitter_(fitter) {}
-
-    template <class W>
-    static W* Named(W* w, const char* name, QRect geometry) {
-        w->setObjectName(QString::fromLatin1(name));
-        w->setGeometry(geometry);
-        return w;
-    }
-
-    // A label that sizes itself to its text.
-    QLabel* Label(QWidget* parent, const char* name, const QString& text, QRect geometry) {
-        QLabel* l = FixedLabel(parent, name, text, geometry);
-        fitter_->Add(l);
-        return l;
-    }
-
-    // A label that keeps its designed size whatever its text.
-    static QLabel* FixedLabel(QWidget* parent, const char* name, const QString& text,
-                              QRect geometry) {
-        auto* l = Named(new QLabel(parent), name, geometry);
-        l->setTextFormat(Qt::PlainText);
-        l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        l->setText(text);
-        return l;
-    }
-
-    static QPushButton* Button(QWidget* parent, const char* name, const QString& text,
-                               QRect geometry) {
-        auto* b = Named(new QPushButton(text, parent), name, geometry);
-        b->setAutoDefault(false);
-        return b;
-    }
-
-    // A speed button: a tool button with a text caption that never takes the focus.
-    static QToolButton* SpeedButton(QWidget* parent, const char* name, const QString& text,
-                                    QRect geometry) {
-        auto* b = Named(new QToolButton(parent), name, geometry);
-        b->setText(text);
-        b->setToolButtonStyle(Qt::ToolButtonTextOnly);
-        b->setAutoRaise(false);
-        b->setFocusPolicy(Qt::NoFocus);
-        return b;
-    }
-
-    // An editable combo box whose selected item index alone counts: typed text equal to an
-    // item's text selects that item, any other text selects none and stays in the box, and Enter
-    // never adds an item.
-    // Its font is set before the edit field exists, which then starts with it instead of laying
-    // out its text a second time.
-    static QComboBox* Selector(QWidget* parent, const char* name, QRect geometry,
-                               const QStringList& items, const QFont& font) {
-        auto* box = Named(new QComboBox(parent), name, geometry);
-        box->setFont(font);
-        box->setEditable(true);
-        box->setInsertPolicy(QComboBox::NoInsert);
-        box->addItems(items);
-        // Case-sensitive completion makes the box's own match, when editing ends, exact as well.
-        box->completer()->setCaseSensitivity(Qt::CaseSensitive);
-        QLineEdit* edit = box->lineEdit();
-        QObject::connect(edit, &QLineEdit::textChanged, box, [box, edit](const QString& text) {
-            const int index = box->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
-            if (index == box->currentIndex()) {
-                return;
-            }
-            const int cursor = edit->cursorPosition();
-            box->setCurrentIndex(index);
-            if (index < 0) {
-                box->setEditText(text);  // selecting no item empties the box's text
-            }
-            edit->setCursorPosition(cursor);
-        });
-        return box;
-    }
-
-    static QCheckBox* CheckBox(QWidget* parent, const char* name, const QString& text,
-                               QRect geometry) {
-        return Named(new QCheckBox(text, parent), name, geometry);
-    }
-
-    static TShape* Shape(QWidget* parent, const char* name, QRect geometry, QColor fill) {
-        return Named(new TShape(parent, fill), name, geometry);
-    }
-
-    static QFrame* Panel(QWidget* parent, const char* name, QRect geometry, QFrame::Shadow bevel) {
-        auto* p = Named(new QFrame(parent), name, geometry);
-        p->setFrameStyle(QFrame::Panel | bevel);
-        p->setLineWidth(1);
-        return p;
-    }
-
-  private:
-    TLabelFitter* fitter_;
-};
-
 QFont Bold(QFont f) {
     f.setBold(true);
     return f;
 }
+
+// An editable combo box whose selected item index alone counts: typed text equal to an item's
+// text selects that item, any other text selects none and stays in the box, and Enter never adds
+// an item.
+void MakeSelector(QComboBox* box, const QStringList& items) {
+    box->setEditable(true);
+    box->setInsertPolicy(QComboBox::NoInsert);
+    box->addItems(items);
+    // Case-sensitive completion makes the box's own match, when editing ends, exact as well.
+    box->completer()->setCaseSensitivity(Qt::CaseSensitive);
+    QLineEdit* edit = box->lineEdit();
+    QObject::connect(edit, &QLineEdit::textChanged, box, [box, edit](const QString& text) {
+        const int index = box->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
+        if (index == box->currentIndex()) {
+            return;
+        }
+        const int cursor = edit->cursorPosition();
+        box->setCurrentIndex(index);
+        if (index < 0) {
+            box->setEditText(text);  // selecting no item empties the box's text
+        }
+        edit->setCursorPosition(cursor);
+    });
+}
+
+// The selectors' items: the ports, and the line speeds in the order TComm reads the index.
+using TItems = QStringList (*)();
+QStringList Ports() {
+    return {"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8"};
+}
+QStringList Speeds() {
+    QStringList items;
+    for (int baud : mv62::kLineSpeeds) {
+        items << QString::number(baud);
+    }
+    return items;
+}
+
+// Creates one designed control of its member's kind, with its name, place and caption. Labels
+// size themselves to their text unless kFixedSize; a speed button is a tool button with a text
+// caption that never takes the focus.
+template <class W>
+W* NewControl(TForm1& form, QWidget* parent, const TDesignRect& row, TItems items) {
+    const QString caption = row.caption ? QString::fromUtf8(row.caption) : QString();
+    W* w = nullptr;
+    if constexpr (std::is_same_v<W, QPushButton> || std::is_same_v<W, QCheckBox>) {
+        w = new W(caption, parent);
+    } else if constexpr (std::is_same_v<W, QSlider>) {
+        w = new W(Qt::Horizontal, parent);
+    } else {
+        w = new W(parent);
+    }
+    w->setObjectName(QString::fromLatin1(row.name));
+    w->setGeometry(row.left, row.top, row.width, row.height);
+    // The font comes first, so that an edit field lays out its text once, in that font.
+    if (row.flags & kBold) {
+        w->setFont(Bold(form.font()));
+    }
+    if constexpr (std::is_same_v<W, QLineEdit>) {
+        w->setText(caption);
+    } else if constexpr (std::is_same_v<W, QPushButton>) {
+        w->setAutoDefault(false);
+    } else if constexpr (std::is_same_v<W, QToolButton>) {
+        w->setText(caption);
+        w->setToolButtonStyle(Qt::ToolButtonTextOnly);
+        w->setAutoRaise(false);
+        w->setFocusPolicy(Qt::NoFocus);
+    } else if constexpr (std::is_same_v<W, QLabel>) {
+        w->setTextFormat(Qt::PlainText);
+        w->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        w->setText(caption);
+        if (!(row.flags & kFixedSize)) {
+            TLabelFitter::Of(&form)->Add(w);
+        }
+    } else if constexpr (std::is_same_v<W, QComboBox>) {
+        MakeSelector(w, items());
+    } else if constexpr (std::is_same_v<W, QFrame>) {
+        w->setFrameStyle(QFrame::Panel | (row.flags & kRaised ? QFrame::Raised : QFrame::Sunken));
+        w->setLineWidth(1);
+    }
+    return w;
+}
+
+// Creates the control of a design row as the window's member of the same name.
+template <auto Member, TItems Items = nullptr>
+void Make(TForm1& form, QWidget* parent, const TDesignRect& row) {
+    using W = std::remove_pointer_t<std::remove_cvref_t<decltype(form.*Member)>>;
+    form.*Member = NewControl<W>(form, parent, row, Items);
+}
+
+using F = TForm1;
+
+// The window's designed controls in the order the window creates them (which is also the
+// keyboard's tab order): name, parent, left, top, width, height in the parent's client area, the
+// window's member it becomes, caption, font and frame.
+// clang-format off
+constexpr TDesignRect kWindowDesign[] = {
+    //  name          parent    left   top width height  member, caption, flags
+    // The window's client area, at its place on the screen
+    {"Form1",         "",       361,  154, 1050,  707},
+    // Top row
+    {"ComboBox1",     "Form1",    8,    8,   73,   21, Make<&F::ComboBox1, Ports>, nullptr, kBold},
+    {"ComboBox2",     "Form1",   88,    8,   73,   21, Make<&F::ComboBox2, Speeds>, nullptr, kBold},
+    {"Button3",       "Form1",  168,    8,   75,   25, Make<&F::Button3>, "Start Protocol"},
+    {"Button4",       "Form1",  248,    8,   75,   25, Make<&F::Button4>, "End Protocol"},
+    {"BtnExit",       "Form1",  328,    8,   73,   25, Make<&F::BtnExit>, "Exit"},
+    {"CheckBox4",     "Form1",  424,   16,   73,   17, Make<&F::CheckBox4>, "CashBox", kBold},
+    {"Button7",       "Form1",  510,    8,   99,   25, Make<&F::Button7>, "Auto Test"},
+    {"Button8",       "Form1",  610,    8,   89,   25, Make<&F::Button8>, "Clear"},
+    {"Button18",      "Form1",  728,    8,  129,   25, Make<&F::Button18>, "Maintain Mode"},
+    {"Button19",      "Form1",  856,    8,  129,   25, Make<&F::Button19>, "Normal Mode"},
+    // Left area: the signal display host, the drive adjustment bar and the sensor readings
+    {"Panel1",        "Form1",    8,   40,  305,  512, Make<&F::Panel1>},
+    {"SetChBar",      "Form1",    8,  592,  600,   17, Make<&F::SetChBar>},
+    {"Label9",        "Form1",  312,  616,   32,   13, Make<&F::Label9>, "0"},
+    {"Label7",        "Form1",  312,  544,   32,   21, Make<&F::Label7>},
+    {"Label8",        "Form1",  424,  520,   32,   21, Make<&F::Label8>},
+    {"Label40",       "Form1",    8,  632,   38,   13, Make<&F::Label40>, "0"},
+    {"Label41",       "Form1",   56,  632,   38,   13, Make<&F::Label41>, "0"},
+    {"Label43",       "Form1",  104,  632,   38,   13, Make<&F::Label43>, "0"},
+    {"Label44",       "Form1",  152,  632,   38,   13, Make<&F::Label44>, "0"},
+    {"Label45",       "Form1",  200,  632,   38,   13, Make<&F::Label45>, "0"},
+    {"Label46",       "Form1",  248,  632,   38,   13, Make<&F::Label46>, "0"},
+    {"Label47",       "Form1",  296,  632,  257,   13, Make<&F::Label47>},
+    {"Label48",       "Form1",  320,  448,   81,   25, Make<&F::Label48>, "NULL"},
+    {"Edit1",         "Form1",  320,  120,   57,   26, Make<&F::Edit1>, "155", kBold},
+    {"Label51",       "Form1",  384,  128,   25,   13, Make<&F::Label51>, "mm"},
+    // Middle column: link lamps, calibration and function-test buttons
+    {"Shape1",        "Form1",  320,   40,   17,   17, Make<&F::Shape1>},
+    {"Shape2",        "Form1",  352,   40,   17,   17, Make<&F::Shape2>},
+    {"Shape3",        "Form1",  384,   40,   17,   17, Make<&F::Shape3>},
+    {"BtnCalibStar",  "Form1",  320,   64,   90,   25, Make<&F::BtnCalibStar>, "CALIBRATION"},
+    {"BtnCalibEnd",   "Form1",  320,   88,   90,   25, Make<&F::BtnCalibEnd>, "退出"},
+    {"Button9",       "Form1",  320,  152,   90,   25, Make<&F::Button9>, "MOTOR TEST"},
+    {"Button10",      "Form1",  320,  188,   90,   25, Make<&F::Button10>, "MOTOR STOP"},
+    {"Button11",      "Form1",  320,  220,   90,   25, Make<&F::Button11>, "PULSE"},
+    {"Button12",      "Form1",  320,  252,   90,   25, Make<&F::Button12>, "FISH"},
+    {"Button13",      "Form1",  320,  284,   90,   25, Make<&F::Button13>, "EEPROM"},
+    {"Button14",      "Form1",  320,  316,   90,   25, Make<&F::Button14>, "I/O"},
+    {"Button15",      "Form1",  320,  348,   90,   25, Make<&F::Button15>, "SW1"},
+    {"Button16",      "Form1",  320,  380,   90,   25, Make<&F::Button16>, "SW2"},
+    {"Button17",      "Form1",  320,  412,   90,   25, Make<&F::Button17>, "LAMP"},
+    // Status panel: one row per test with caption, indicator and value. The designed captions
+    // "LED&&SEN Max" and "LED&&SEN Calib" show one ampersand; the labels show their text literally.
+    {"Panel2",        "Form1",  416,   40,  297,  409, Make<&F::Panel2>},
+    {"Label14",       "Panel2",   64,    8,  153,   25, Make<&F::Label14>, "Input White Card"},
+    {"Label13",       "Panel2",   16,   32,  103,   16, Make<&F::Label13>, "LED&SEN Max"},
+    {"Label23",       "Panel2",   16,   56,  111,   16, Make<&F::Label23>, "LED&SEN Calib"},
+    {"Label49",       "Panel2",   16,   88,   97,   13, Make<&F::Label49>, "Lens Count"},
+    {"Shape16",       "Panel2",  136,   88,   17,   17, Make<&F::Shape16>},
+    {"Label50",       "Panel2",  187,   88,   50,   13, Make<&F::Label50>},
+    {"Label6",        "Panel2",   16,  120,   97,   13, Make<&F::Label6>, "Motor RPM"},
+    {"Shape4",        "Panel2",  136,  120,   17,   17, Make<&F::Shape4>},
+    {"Label10",       "Panel2",  187,  120,   50,   13, Make<&F::Label10>},
+    {"Label11",       "Panel2",   16,  152,   78,   13, Make<&F::Label11>, "ENC"},
+    {"Shape5",        "Panel2",  136,  152,   17,   17, Make<&F::Shape5>},
+    {"Label12",       "Panel2",  187,  152,   50,   13, Make<&F::Label12>},
+    {"Label17",       "Panel2",   16,  184,   40,   16, Make<&F::Label17>, "Pulse"},
+    {"Shape6",        "Panel2",  136,  184,   17,   17, Make<&F::Shape6>},
+    {"Label18",       "Panel2",  187,  184,   50,   13, Make<&F::Label18>},
+    {"Label15",       "Panel2",   16,  216,   74,   16, Make<&F::Label15>, "FISH_SEN"},
+    {"Shape8",        "Panel2",  136,  216,   17,   17, Make<&F::Shape8>},
+    {"Label19",       "Panel2",   16,  248,   86,   13, Make<&F::Label19>, "EEPROM"},
+    {"Shape9",        "Panel2",  136,  248,   17,   17, Make<&F::Shape9>},
+    {"Label21",       "Panel2",   16,  280,   75,   13, Make<&F::Label21>, "I/O "},
+    {"Shape10",       "Panel2",  136,  280,   17,   17, Make<&F::Shape10>},
+    {"Label25",       "Panel2",   16,  312,   33,   16, Make<&F::Label25>, "SW1"},
+    {"Label26",       "Panel2",   16,  344,   33,   16, Make<&F::Label26>, "SW2"},
+    {"Label24",       "Panel2",   16,  376,   88,   16, Make<&F::Label24>, "PILOT LAMP"},
+    {"Shape7",        "Panel2",  136,  376,   17,   17, Make<&F::Shape7>},
+    {"Shape11",       "Panel2",  176,  376,   17,   17, Make<&F::Shape11>},
+    {"Shape12",       "Panel2",  216,  376,   17,   17, Make<&F::Shape12>},
+    // Maintenance panel
+    {"Panel3",        "Form1",  720,   40,  281,  409, Make<&F::Panel3>, nullptr, kBold | kRaised},
+    {"SpeedButton1",  "Panel3",   16,   16,   73,   22, Make<&F::SpeedButton1>, "Motor +"},
+    {"SpeedButton2",  "Panel3",  104,   16,   73,   22, Make<&F::SpeedButton2>, "Motor -"},
+    {"SpeedButton3",  "Panel3",  192,   16,   73,   25, Make<&F::SpeedButton3>, "Motor stop"},
+    {"Label16",       "Panel3",    8,   56,   89,   13, Make<&F::Label16>, "FISH SENSOR"},
+    {"Label20",       "Panel3",  112,   56,  153,   13, Make<&F::Label20>},
+    {"Label22",       "Panel3",    8,   88,   81,   13, Make<&F::Label22>, "HOOK SENSOR"},
+    {"Label27",       "Panel3",  112,   88,  153,   13, Make<&F::Label27>},
+    {"Label28",       "Panel3",    8,  120,   81,   13, Make<&F::Label28>, "IN SENSOR"},
+    {"Label29",       "Panel3",  112,  120,  153,   13, Make<&F::Label29>},
+    {"Label30",       "Panel3",    8,  152,   81,   13, Make<&F::Label30>, "PILOT LAMP"},
+    {"cb1",           "Panel3",  112,  152,   15,   15, Make<&F::cb1>},
+    {"Shape14",       "Panel3",  128,  152,   17,   17, Make<&F::Shape14>},
+    {"cb2",           "Panel3",  168,  152,   15,   15, Make<&F::cb2>},
+    {"Shape15",       "Panel3",  184,  152,   17,   17, Make<&F::Shape15>},
+    {"cb3",           "Panel3",  224,  152,   15,   15, Make<&F::cb3>},
+    {"Shape13",       "Panel3",  240,  152,   17,   17, Make<&F::Shape13>},
+    {"Label31",       "Panel3",    8,  184,  105,   13, Make<&F::Label31>, "LED1 LED2 LED3"},
+    {"CheckBox1",     "Panel3",  112,  184,   49,   17, Make<&F::CheckBox1>, "LED"},
+    {"Label32",       "Panel3",    8,  216,  129,   13, Make<&F::Label32>, "LED4 LED5 LED6"},
+    {"CheckBox2",     "Panel3",  112,  216,   49,   17, Make<&F::CheckBox2>, "IR"},
+    {"Label39",       "Panel3",    8,  248,   57,   13, Make<&F::Label39>, "SENSOR"},
+    {"Label33",       "Panel3",  112,  248,   38,   13, Make<&F::Label33>},
+    {"Label34",       "Panel3",  168,  248,   38,   13, Make<&F::Label34>},
+    {"Label35",       "Panel3",  224,  248,   38,   13, Make<&F::Label35>},
+    {"Label36",       "Panel3",  112,  272,   38,   13, Make<&F::Label36>},
+    {"Label37",       "Panel3",  168,  272,   38,   13, Make<&F::Label37>},
+    {"Label38",       "Panel3",  224,  272,   38,   13, Make<&F::Label38>},
+    {"SpeedButton4",  "Panel3",   16,  304,   73,   22, Make<&F::SpeedButton4>, "Cash M +"},
+    {"SpeedButton5",  "Panel3",  104,  304,   73,   22, Make<&F::SpeedButton5>, "Cash M -"},
+    {"SpeedButton6",  "Panel3",  192,  304,   73,   22, Make<&F::SpeedButton6>, "Cash M stop"},
+    {"SpeedButton7",  "Panel3",   88,  336,   97,   22, Make<&F::SpeedButton7>, "Home Position"},
+    // Country panel (never shown)
+    {"Panel4",        "Form1",  416,  456,  409,  121, Make<&F::Panel4>},
+    {"MemoArea",      "Panel4",    8,    8,  297,  105, Make<&F::MemoArea>},
+    {"BtnCtCode",     "Panel4",  312,   24,   75,   25, Make<&F::BtnCtCode>, "Country"},
+    {"Button20",      "Panel4",  312,   64,   75,   25, Make<&F::Button20>, "Write In"},
+    {"Label42",       "Panel4",  312,   96,   73,   13, Make<&F::Label42>, nullptr, kFixedSize},
+    // Diagnostic controls (never shown), right of the visible area
+    {"Memo1",         "Form1", 1016,    8,  385,  545, Make<&F::Memo1>},
+    {"CheckBox3",     "Form1",  864,  456,  137,   17, Make<&F::CheckBox3>, "Show all Received"},
+    {"Button21",      "Form1", 1328,  616,   75,   25, Make<&F::Button21>, "Clear"},
+    {"SpeedButton10", "Form1", 1056,  568,  105,   33, Make<&F::SpeedButton10>, "Read EEPROM"},
+    {"Button22",      "Form1", 1056,  608,  105,   33, Make<&F::Button22>, "Relax EEP_READ"},
+    {"SpeedButton8",  "Form1", 1176,  568,  105,   30, Make<&F::SpeedButton8>, "Default_DAC"},
+    {"SpeedButton9",  "Form1", 1176,  608,  105,   33, Make<&F::SpeedButton9>, "EEPROM OXFF"},
+};
+// clang-format on
 
 }  // namespace
 
@@ -221,6 +343,8 @@ TForm1::TForm1(QWidget* parent)
     SerialDeviceFactory = MakePlatformSerialDevice;
 
     CreateControls();
+    BuildStateTables();
+    ApplyLinkState(&TLinkEnabledState::atCreation);
     ConnectHandlers();
     FormCreate();
 }
@@ -228,207 +352,92 @@ TForm1::TForm1(QWidget* parent)
 // Every control, run-time element and serial component is a Qt child of the window.
 TForm1::~TForm1() = default;
 
-void TForm1::CreateControls() {
-    using M = TControlMaker;
-    M make(new TLabelFitter(this));
+std::span<const TDesignRect> WindowDesign() {
+    return kWindowDesign;
+}
 
-    // The window: client area 1050 x 707 at 361, 154; no system menu, minimise, maximise or close
+const TDesignRect& DesignOf(std::string_view name) {
+    const auto* row =
+        std::ranges::find_if(kWindowDesign, [&](const TDesignRect& r) { return r.name == name; });
+    if (row == std::end(kWindowDesign)) {
+        throw std::out_of_range("no designed control " + std::string(name));
+    }
+    return *row;
+}
+
+void TForm1::CreateControls() {
+    // The window: its designed client area and place; no system menu, minimise, maximise or close
     // button (Exit ends the program); the designed caption until FormCreate replaces it.
-    setObjectName(QStringLiteral("Form1"));
+    const TDesignRect& window = DesignOf("Form1");
+    setObjectName(QString::fromLatin1(window.name));
     setWindowTitle(QStringLiteral("MV62 Calibration"));
-    move(361, 154);
-    resize(1050, 707);
+    move(window.left, window.top);
+    resize(window.width, window.height);
     setFont(StationFont());
     SetBackgroundColor(this, ButtonFaceColor());
-    const QFont bold = Bold(font());
 
-    // ---- Top row
-    ComboBox1 = M::Selector(this, "ComboBox1", {8, 8, 73, 21},
-                            {"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8"}, bold);
-    ComboBox2 = M::Selector(this, "ComboBox2", {88, 8, 73, 21},
-                            {"9600", "19200", "38400", "57600", "115200"}, bold);
-    Button3 = M::Button(this, "Button3", "Start Protocol", {168, 8, 75, 25});
-    Button4 = M::Button(this, "Button4", "End Protocol", {248, 8, 75, 25});
-    Button4->setEnabled(false);
-    BtnExit = M::Button(this, "BtnExit", "Exit", {328, 8, 73, 25});
-    CheckBox4 = M::CheckBox(this, "CheckBox4", "CashBox", {424, 16, 73, 17});
-    CheckBox4->setFont(bold);
-    Button7 = M::Button(this, "Button7", "Auto Test", {510, 8, 99, 25});
-    Button7->setEnabled(false);
-    Button8 = M::Button(this, "Button8", "Clear", {610, 8, 89, 25});
-    Button18 = M::Button(this, "Button18", "Maintain Mode", {728, 8, 129, 25});
-    Button18->setEnabled(false);
-    Button19 = M::Button(this, "Button19", "Normal Mode", {856, 8, 129, 25});
-    Button19->setEnabled(false);
+    new TLabelFitter(this);
+    for (const TDesignRect& row : WindowDesign().subspan(1)) {
+        QWidget* parent =
+            std::string_view(row.parent) == window.name
+                ? this
+                : findChild<QWidget*>(QString::fromLatin1(row.parent), Qt::FindDirectChildrenOnly);
+        row.make(*this, parent, row);
+    }
 
-    // ---- Left area: the signal display host, the drive adjustment bar and the sensor readings
-    Panel1 = M::Panel(this, "Panel1", {8, 40, 305, 512}, QFrame::Sunken);
-    SetChBar = M::Named(new QSlider(Qt::Horizontal, this), "SetChBar", {8, 592, 600, 17});
+    // ---- Left area
     SetChBar->setRange(0, 1023);
     SetChBar->setValue(0);
     SetChBar->setTickPosition(QSlider::TicksBelow);
     SetChBar->setTickInterval(1023);  // marks at both ends only
     SetChBar->setCursor(Qt::PointingHandCursor);
-    SetChBar->hide();
-    Label9 = make.Label(this, "Label9", "0", {312, 616, 32, 13});
-    Label9->hide();
-    Label7 = make.Label(this, "Label7", QString(), {312, 544, 32, 21});
-    SetFontColor(Label7, kBlue);
-    Label7->hide();
-    Label8 = make.Label(this, "Label8", QString(), {424, 520, 32, 21});
-    SetFontColor(Label8, kBlue);
-    Label8->hide();
-    Label40 = make.Label(this, "Label40", "0", {8, 632, 38, 13});
-    Label41 = make.Label(this, "Label41", "0", {56, 632, 38, 13});
-    Label43 = make.Label(this, "Label43", "0", {104, 632, 38, 13});
-    Label44 = make.Label(this, "Label44", "0", {152, 632, 38, 13});
-    Label45 = make.Label(this, "Label45", "0", {200, 632, 38, 13});
-    Label46 = make.Label(this, "Label46", "0", {248, 632, 38, 13});
-    Label47 = make.Label(this, "Label47", QString(), {296, 632, 257, 13});
-    for (QLabel* l : {Label40, Label41, Label43, Label44, Label45, Label46, Label47}) {
-        SetFontColor(l, kRed);
+    for (QWidget* w : std::initializer_list<QWidget*>{SetChBar, Label9, Label7, Label8}) {
+        w->hide();
     }
-    Label48 = make.Label(this, "Label48", "NULL", {320, 448, 81, 25});
-    SetBackgroundColor(Label48, kSilver);
-    SetFontColor(Label48, kRed);
-    Edit1 = M::Named(new QLineEdit(this), "Edit1", {320, 120, 57, 26});
-    Edit1->setFont(bold);
-    Edit1->setText("155");  // laid out once, in its font
+    SetFontColor(Label7, colours::Blue);
+    SetFontColor(Label8, colours::Blue);
+    for (QLabel* l : {Label40, Label41, Label43, Label44, Label45, Label46, Label47}) {
+        SetFontColor(l, colours::Red);
+    }
+    SetBackgroundColor(Label48, colours::Silver);
+    SetFontColor(Label48, colours::Red);
     Edit1->setEnabled(false);
-    Label51 = make.Label(this, "Label51", "mm", {384, 128, 25, 13});
     Label51->setEnabled(false);
 
-    // ---- Middle column: link lamps, calibration and function-test buttons
-    Shape1 = M::Shape(this, "Shape1", {320, 40, 17, 17}, kWhite);
-    Shape2 = M::Shape(this, "Shape2", {352, 40, 17, 17}, kWhite);
-    Shape3 = M::Shape(this, "Shape3", {384, 40, 17, 17}, kWhite);
-    BtnCalibStar = M::Button(this, "BtnCalibStar", "CALIBRATION", {320, 64, 90, 25});
-    BtnCalibStar->setEnabled(false);
-    BtnCalibEnd = M::Button(this, "BtnCalibEnd", QStringLiteral("退出"), {320, 88, 90, 25});
-    BtnCalibEnd->setEnabled(false);
-    Button9 = M::Button(this, "Button9", "MOTOR TEST", {320, 152, 90, 25});
-    Button10 = M::Button(this, "Button10", "MOTOR STOP", {320, 188, 90, 25});
-    Button11 = M::Button(this, "Button11", "PULSE", {320, 220, 90, 25});
-    Button12 = M::Button(this, "Button12", "FISH", {320, 252, 90, 25});
-    Button13 = M::Button(this, "Button13", "EEPROM", {320, 284, 90, 25});
-    Button14 = M::Button(this, "Button14", "I/O", {320, 316, 90, 25});
-    Button15 = M::Button(this, "Button15", "SW1", {320, 348, 90, 25});
-    Button16 = M::Button(this, "Button16", "SW2", {320, 380, 90, 25});
-    Button17 = M::Button(this, "Button17", "LAMP", {320, 412, 90, 25});
-
-    // ---- Status panel: white, one row per test with caption, indicator and value
-    Panel2 = M::Panel(this, "Panel2", {416, 40, 297, 409}, QFrame::Sunken);
-    SetBackgroundColor(Panel2, kWhite);
-    QWidget* p2 = Panel2;
-    Label14 = make.Label(p2, "Label14", "Input White Card", {64, 8, 153, 25});
-    SetFontColor(Label14, kRed);
+    // ---- Status panel: white
+    SetBackgroundColor(Panel2, colours::White);
+    SetFontColor(Label14, colours::Red);
     Label14->hide();
-    // The designed captions read "LED&&SEN Max" and "LED&&SEN Calib", where && stands for one
-    // ampersand on screen; the labels show their text literally.
-    Label13 = make.Label(p2, "Label13", "LED&SEN Max", {16, 32, 103, 16});
-    Label23 = make.Label(p2, "Label23", "LED&SEN Calib", {16, 56, 111, 16});
-    Label49 = make.Label(p2, "Label49", "Lens Count", {16, 88, 97, 13});
-    Shape16 = M::Shape(p2, "Shape16", {136, 88, 17, 17}, kWhite);
-    Label50 = make.Label(p2, "Label50", QString(), {187, 88, 50, 13});
-    Label6 = make.Label(p2, "Label6", "Motor RPM", {16, 120, 97, 13});
-    Shape4 = M::Shape(p2, "Shape4", {136, 120, 17, 17}, kWhite);
-    Label10 = make.Label(p2, "Label10", QString(), {187, 120, 50, 13});
-    Label11 = make.Label(p2, "Label11", "ENC", {16, 152, 78, 13});
-    Shape5 = M::Shape(p2, "Shape5", {136, 152, 17, 17}, kWhite);
-    Label12 = make.Label(p2, "Label12", QString(), {187, 152, 50, 13});
-    Label17 = make.Label(p2, "Label17", "Pulse", {16, 184, 40, 16});
-    Shape6 = M::Shape(p2, "Shape6", {136, 184, 17, 17}, kWhite);
-    Label18 = make.Label(p2, "Label18", QString(), {187, 184, 50, 13});
     for (QLabel* l : {Label50, Label10, Label12, Label18}) {
-        SetBackgroundColor(l, kCream);
+        SetBackgroundColor(l, colours::Cream);
     }
-    Label15 = make.Label(p2, "Label15", "FISH_SEN", {16, 216, 74, 16});
-    Shape8 = M::Shape(p2, "Shape8", {136, 216, 17, 17}, kWhite);
-    Label19 = make.Label(p2, "Label19", "EEPROM", {16, 248, 86, 13});
-    Shape9 = M::Shape(p2, "Shape9", {136, 248, 17, 17}, kWhite);
-    Label21 = make.Label(p2, "Label21", "I/O ", {16, 280, 75, 13});
-    Shape10 = M::Shape(p2, "Shape10", {136, 280, 17, 17}, kWhite);
-    Label25 = make.Label(p2, "Label25", "SW1", {16, 312, 33, 16});
-    Label26 = make.Label(p2, "Label26", "SW2", {16, 344, 33, 16});
-    Label24 = make.Label(p2, "Label24", "PILOT LAMP", {16, 376, 88, 16});
-    Shape7 = M::Shape(p2, "Shape7", {136, 376, 17, 17}, kWhite);
-    Shape11 = M::Shape(p2, "Shape11", {176, 376, 17, 17}, kWhite);
-    Shape12 = M::Shape(p2, "Shape12", {216, 376, 17, 17}, kWhite);
 
-    // ---- Maintenance panel: bold, usable only in maintenance mode
-    Panel3 = M::Panel(this, "Panel3", {720, 40, 281, 409}, QFrame::Raised);
-    Panel3->setFont(bold);
-    QWidget* p3 = Panel3;
-    SpeedButton1 = M::SpeedButton(p3, "SpeedButton1", "Motor +", {16, 16, 73, 22});
-    SpeedButton2 = M::SpeedButton(p3, "SpeedButton2", "Motor -", {104, 16, 73, 22});
-    SpeedButton3 = M::SpeedButton(p3, "SpeedButton3", "Motor stop", {192, 16, 73, 25});
-    Label16 = make.Label(p3, "Label16", "FISH SENSOR", {8, 56, 89, 13});
-    Label20 = make.Label(p3, "Label20", QString(), {112, 56, 153, 13});
-    SetFontColor(Label20, kWhite);
-    SetBackgroundColor(Label20, kBlack);
-    Label22 = make.Label(p3, "Label22", "HOOK SENSOR", {8, 88, 81, 13});
-    Label27 = make.Label(p3, "Label27", QString(), {112, 88, 153, 13});
-    Label28 = make.Label(p3, "Label28", "IN SENSOR", {8, 120, 81, 13});
-    Label29 = make.Label(p3, "Label29", QString(), {112, 120, 153, 13});
-    Label30 = make.Label(p3, "Label30", "PILOT LAMP", {8, 152, 81, 13});
-    cb1 = M::CheckBox(p3, "cb1", QString(), {112, 152, 15, 15});
-    Shape14 = M::Shape(p3, "Shape14", {128, 152, 17, 17}, kRed);
-    cb2 = M::CheckBox(p3, "cb2", QString(), {168, 152, 15, 15});
-    Shape15 = M::Shape(p3, "Shape15", {184, 152, 17, 17}, kLime);
-    cb3 = M::CheckBox(p3, "cb3", QString(), {224, 152, 15, 15});
-    Shape13 = M::Shape(p3, "Shape13", {240, 152, 17, 17}, kBlue);
-    Label31 = make.Label(p3, "Label31", "LED1 LED2 LED3", {8, 184, 105, 13});
-    CheckBox1 = M::CheckBox(p3, "CheckBox1", "LED", {112, 184, 49, 17});
-    SetFontColor(CheckBox1, kRed);
-    Label32 = make.Label(p3, "Label32", "LED4 LED5 LED6", {8, 216, 129, 13});
-    CheckBox2 = M::CheckBox(p3, "CheckBox2", "IR", {112, 216, 49, 17});
-    SetFontColor(CheckBox2, kRed);
-    Label39 = make.Label(p3, "Label39", "SENSOR", {8, 248, 57, 13});
-    Label33 = make.Label(p3, "Label33", QString(), {112, 248, 38, 13});
-    Label34 = make.Label(p3, "Label34", QString(), {168, 248, 38, 13});
-    Label35 = make.Label(p3, "Label35", QString(), {224, 248, 38, 13});
-    Label36 = make.Label(p3, "Label36", QString(), {112, 272, 38, 13});
-    Label37 = make.Label(p3, "Label37", QString(), {168, 272, 38, 13});
-    Label38 = make.Label(p3, "Label38", QString(), {224, 272, 38, 13});
+    // ---- Maintenance panel: bold, usable only in maintenance mode (disabled at creation)
+    SetFontColor(Label20, colours::White);
+    SetBackgroundColor(Label20, colours::Black);
+    Shape14->SetBrushColor(colours::Red);
+    Shape15->SetBrushColor(colours::Green);
+    Shape13->SetBrushColor(colours::Blue);
+    SetFontColor(CheckBox1, colours::Red);
+    SetFontColor(CheckBox2, colours::Red);
     for (QLabel* l : {Label33, Label34, Label35, Label36, Label37, Label38}) {
-        SetBackgroundColor(l, kLight);
+        SetBackgroundColor(l, colours::Light);
     }
-    SpeedButton4 = M::SpeedButton(p3, "SpeedButton4", "Cash M +", {16, 304, 73, 22});
-    SpeedButton5 = M::SpeedButton(p3, "SpeedButton5", "Cash M -", {104, 304, 73, 22});
-    SpeedButton6 = M::SpeedButton(p3, "SpeedButton6", "Cash M stop", {192, 304, 73, 22});
-    SpeedButton7 = M::SpeedButton(p3, "SpeedButton7", "Home Position", {88, 336, 97, 22});
-    Panel3->setEnabled(false);
 
     // ---- Country panel (never shown)
-    Panel4 = M::Panel(this, "Panel4", {416, 456, 409, 121}, QFrame::Sunken);
-    MemoArea = M::Named(new QPlainTextEdit(Panel4), "MemoArea", {8, 8, 297, 105});
     MemoArea->setReadOnly(true);
     MemoArea->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    BtnCtCode = M::Button(Panel4, "BtnCtCode", "Country", {312, 24, 75, 25});
-    Button20 = M::Button(Panel4, "Button20", "Write In", {312, 64, 75, 25});
-    Label42 = M::FixedLabel(Panel4, "Label42", QString(), {312, 96, 73, 13});
-    SetBackgroundColor(Label42, kCream);
+    SetBackgroundColor(Label42, colours::Cream);
     setTabOrder(Button20, BtnCtCode);
     setTabOrder(BtnCtCode, MemoArea);
     Panel4->hide();
 
     // ---- Diagnostic controls (never shown)
-    Memo1 = M::Named(new QPlainTextEdit(this), "Memo1", {1016, 8, 385, 545});
     Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Memo1->hide();
-    CheckBox3 = M::CheckBox(this, "CheckBox3", "Show all Received", {864, 456, 137, 17});
-    CheckBox3->hide();
-    Button21 = M::Button(this, "Button21", "Clear", {1328, 616, 75, 25});
-    Button21->hide();
-    SpeedButton10 = M::SpeedButton(this, "SpeedButton10", "Read EEPROM", {1056, 568, 105, 33});
-    Button22 = M::Button(this, "Button22", "Relax EEP_READ", {1056, 608, 105, 33});
-    SpeedButton8 = M::SpeedButton(this, "SpeedButton8", "Default_DAC", {1176, 568, 105, 30});
-    SpeedButton9 = M::SpeedButton(this, "SpeedButton9", "EEPROM OXFF", {1176, 608, 105, 33});
-    for (QWidget* w :
-         std::initializer_list<QWidget*>{SpeedButton10, Button22, SpeedButton8, SpeedButton9}) {
-        w->setEnabled(false);
+    for (QWidget* w : std::initializer_list<QWidget*>{Memo1, CheckBox3, Button21, SpeedButton10,
+                                                      Button22, SpeedButton8, SpeedButton9}) {
         w->hide();
     }
 
@@ -447,52 +456,55 @@ void TForm1::CreateControls() {
 }
 
 void TForm1::ConnectHandlers() {
-    const auto click = [this](QAbstractButton* b, void (TForm1::*handler)()) {
-        connect(b, &QAbstractButton::clicked, this, [this, handler] { (this->*handler)(); });
-    };
-    click(Button3, &TForm1::Button3Click);
-    click(Button4, &TForm1::Button4Click);
-    click(BtnExit, &TForm1::BtnExitClick);
-    click(Button7, &TForm1::Button7Click);
-    click(Button8, &TForm1::Button8Click);
-    click(Button18, &TForm1::Button18Click);
-    click(Button19, &TForm1::Button19Click);
-
-    click(BtnCalibStar, &TForm1::BtnCalibStarClick);
-    click(BtnCalibEnd, &TForm1::BtnCalibEndClick);
-    click(Button9, &TForm1::Button9Click);
-    click(Button10, &TForm1::Button10Click);
-    click(Button11, &TForm1::Button11Click);
-    click(Button12, &TForm1::Button12Click);
-    click(Button13, &TForm1::Button13Click);
-    click(Button14, &TForm1::Button14Click);
-    click(Button15, &TForm1::Button15Click);
-    click(Button16, &TForm1::Button16Click);
-    click(Button17, &TForm1::Button17Click);
-
-    click(SpeedButton1, &TForm1::SpeedButton1Click);
-    click(SpeedButton2, &TForm1::SpeedButton2Click);
-    click(SpeedButton3, &TForm1::SpeedButton3Click);
-    click(SpeedButton4, &TForm1::SpeedButton4Click);
-    click(SpeedButton5, &TForm1::SpeedButton5Click);
-    click(SpeedButton6, &TForm1::SpeedButton6Click);
-    click(SpeedButton7, &TForm1::SpeedButton7Click);
-    click(cb1, &TForm1::cb1Click);
-    click(cb2, &TForm1::cb1Click);
-    click(cb3, &TForm1::cb1Click);
-    click(CheckBox1, &TForm1::CheckBox1Click);
-    click(CheckBox2, &TForm1::CheckBox2Click);
-
-    click(BtnCtCode, &TForm1::BtnCtCodeClick);
-    click(Button20, &TForm1::Button20Click);
-
-    click(Button21, &TForm1::Button21Click);
-    click(Button22, &TForm1::Button22Click);
-    click(SpeedButton8, &TForm1::SpeedButton8Click);
-    click(SpeedButton9, &TForm1::SpeedButton9Click);
-    click(SpeedButton10, &TForm1::SpeedButton10Click);
-
+    using F = TForm1;
+    const std::pair<QAbstractButton*, void (F::*)()> clicks[] = {
+        {Button3, &F::Button3Click},
+        {Button4, &F::Button4Click},
+        {BtnExit, &F::BtnExitClick},
+        {Button7, &F::Button7Click},
+        {Button8, &F::Button8Click},
+        {Button18, &F::Button18Click},
+        {Button19, &F::Button19Click},
+        {BtnCalibStar, &F::BtnCalibStarClick},
+        {BtnCalibEnd, &F::BtnCalibEndClick},
+        {Button9, &F::Button9Click},
+        {Button10, &F::Button10Click},
+        {Button11, &F::Button11Click},
+        {Button12, &F::Button12Click},
+        {Button13, &F::Button13Click},
+        {Button14, &F::Button14Click},
+        {Button15, &F::Button15Click},
+        {Button16, &F::Button16Click},
+        {Button17, &F::Button17Click},
+        {SpeedButton1, &F::SpeedButton1Click},
+        {SpeedButton2, &F::SpeedButton2Click},
+        {SpeedButton3, &F::SpeedButton3Click},
+        {SpeedButton4, &F::SpeedButton4Click},
+        {SpeedButton5, &F::SpeedButton5Click},
+        {SpeedButton6, &F::SpeedButton6Click},
+        {SpeedButton7, &F::SpeedButton7Click},
+        {cb1, &F::cb1Click},
+        {cb2, &F::cb1Click},
+        {cb3, &F::cb1Click},
+        {CheckBox1, &F::CheckBox1Click},
+        {CheckBox2, &F::CheckBox2Click},
+        {BtnCtCode, &F::BtnCtCodeClick},
+        {Button20, &F::Button20Click},
+        {Button21, &F::Button21Click},
+        {Button22, &F::Button22Click},
+        {SpeedButton8, &F::SpeedButton8Click},
+        {SpeedButton9, &F::SpeedButton9Click},
+        {SpeedButton10, &F::SpeedButton10Click}};
+    for (const auto& [button, handler] : clicks) {
+        connect(button, &QAbstractButton::clicked, this, [this, handler] { (this->*handler)(); });
+    }
     connect(SetChBar, &QSlider::valueChanged, this, [this] { SetChBarChange(); });
+    // CashBox has no handler of its own; a recorder wants to know the motor speed limit.
+    connect(CheckBox4, &QCheckBox::toggled, this, [this](bool ticked) {
+        if (Observer != nullptr) {
+            Observer->CashBoxChanged(ticked);
+        }
+    });
     connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
     connect(Timer2, &QTimer::timeout, this, [this] { Timer2Timer(); });
     connect(Timer3, &QTimer::timeout, this, [this] { Timer3Timer(); });

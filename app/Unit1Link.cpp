@@ -9,12 +9,14 @@
 
 #include "Controls.h"
 #include "HostCommands.h"
+#include "Palette.h"
 #include "Unit1.h"
 
 namespace {
 
+// A byte as the receive log and the raw dump write it: two hexadecimal digits and a blank.
 QString HexPair(std::uint8_t b) {
-    return QString("%1 ").arg(b, 2, 16, QLatin1Char('0')).toUpper();
+    return QString::fromStdString(mv62::HexBytes(std::span(&b, 1))) + ' ';
 }
 
 }  // namespace
@@ -28,11 +30,10 @@ void TForm1::SendBytes(const std::vector<std::uint8_t>& bytes) {
     }
 }
 
-void TForm1::SendCommand(std::uint8_t code) {
-    SendBytes(mv62::PlainCommand(code));
-}
-
 void TForm1::BtnExitClick() {
+    if (Observer != nullptr) {
+        Observer->ExitPressed();
+    }
     close();
 }
 
@@ -52,22 +53,15 @@ void TForm1::Button3Click() {
         comm->ProcessMessages = [this] { Pump(); };
         comm->OnReceiveData = [this](TComm* sender) { CommReceiveData(sender); };
         comm->OnDisconnect = [this](TComm* sender) { CommDisconnected(sender); };
+        if (Observer != nullptr) {
+            Observer->LinkOpened(comm->PortName(), comm->DevicePath(), comm->BaudRate());
+            comm->SetTap(Observer);
+        }
         SendCommand(mv62::cmd::StartLink);
         LinkOpen = true;
     }
     if (LinkOpen) {
-        Button3->setEnabled(false);
-        Button4->setEnabled(true);
-        BtnCalibStar->setEnabled(true);
-        BtnCalibEnd->setEnabled(false);
-        Button7->setEnabled(true);
-        Button18->setEnabled(true);
-        Button19->setEnabled(false);
-        Panel3->setEnabled(false);
-        Button22->setEnabled(true);
-        SpeedButton10->setEnabled(true);
-        SpeedButton8->setEnabled(true);
-        SpeedButton9->setEnabled(true);
+        ApplyLinkState(&TLinkEnabledState::afterStart);
     }
 }
 
@@ -76,51 +70,33 @@ void TForm1::Button4Click() {
     if (Comm != nullptr) {
         Comm->SetPortOpen(false);
     }
-    for (TShape* s : {Shape1, Shape2, Shape3}) {
-        s->SetBrushColor(Qt::white);
-    }
-    Button3->setEnabled(true);
-    Button4->setEnabled(false);
-    BtnCalibStar->setEnabled(false);
-    BtnCalibEnd->setEnabled(false);
-    Button7->setEnabled(false);
-    Button18->setEnabled(false);
-    Button19->setEnabled(false);
-    Panel3->setEnabled(false);
-    Button22->setEnabled(false);
-    SpeedButton10->setEnabled(false);
-    SpeedButton8->setEnabled(false);
-    SpeedButton9->setEnabled(false);
+    SetLinkLamps(colours::White);
+    ApplyLinkState(&TLinkEnabledState::afterEnd);
     setWindowTitle(CaptionText);
     ClearStatusDisplay();
     LinkOpen = false;
-}
-
-void TForm1::Button8Click() {
-    ClearStatusDisplay();
+    if (Observer != nullptr) {
+        Observer->EndProtocolPressed();
+    }
 }
 
 void TForm1::ClearStatusDisplay() {
     for (QLabel* l :
          {Label6, Label11, Label17, Label25, Label26, Label15, Label19, Label21, Label24}) {
-        SetFontColor(l, Qt::black);
+        SetFontColor(l, colours::Black);
     }
     for (TShape* s : {Shape4, Shape5, Shape6, Shape7, Shape8, Shape9, Shape10, Shape11, Shape12}) {
-        s->SetBrushColor(Qt::white);
+        s->SetBrushColor(colours::White);
     }
     for (QLabel* l : {Label13, Label23, Label24}) {
-        SetFontColor(l, Qt::black);
+        SetFontColor(l, colours::Black);
     }
-    for (int i = 0; i < 6; ++i) {
-        MaxLamp[i]->SetBrushColor(Qt::white);
-        CalibLamp[i]->SetBrushColor(Qt::white);
+    for (int i = 0; i < mv62::kChannels; ++i) {
+        MaxLamp[i]->SetBrushColor(colours::White);
+        CalibLamp[i]->SetBrushColor(colours::White);
     }
-    for (QLabel* l : Sw1Digit) {
-        SetBackgroundColor(l, QColor(128, 128, 128));
-    }
-    for (QLabel* l : Sw2Digit) {
-        SetBackgroundColor(l, QColor(128, 128, 128));
-    }
+    GreySwitchDigits(Sw1Digit);
+    GreySwitchDigits(Sw2Digit);
     Label10->clear();
     Label12->clear();
     Label18->clear();
@@ -139,7 +115,7 @@ void TForm1::CommReceiveData(TComm* /*sender*/) {
         Memo1->appendPlainText(QString());
     }
 
-    if (ReceiveMode == 22) {
+    if (ReceiveMode == kRawDumpMode) {
         for (std::uint8_t b : input) {
             DumpLine += HexPair(b);
             if (++DumpCount == 16) {
@@ -156,6 +132,9 @@ void TForm1::CommReceiveData(TComm* /*sender*/) {
     mv62::DeviceFrame frame;
     bool sensorFrame = false;
     if (Assembler.Feed(input, frame)) {
+        if (Observer != nullptr) {
+            Observer->FrameApplied(frame, {CheckBox4->isChecked(), SensorOffset, CalibMode});
+        }
         ApplyReply(frame, sensorFrame);
     }
     if (sensorFrame) {
@@ -165,6 +144,9 @@ void TForm1::CommReceiveData(TComm* /*sender*/) {
 }
 
 void TForm1::CommDisconnected(TComm* sender) {
+    if (Observer != nullptr) {
+        Observer->PortLost();
+    }
     ShowError(QString("The serial port %1 (%2) was disconnected. Reconnect the device, then press "
                       "End Protocol and Start Protocol again.")
                   .arg(QString::fromStdString(sender->PortName()),

@@ -1,19 +1,38 @@
 // Start-up: the command line, the application object with the station's font, the main window
 // (its FormCreate builds the display), the hidden country dialog, then the main window is shown
-// and the message loop runs until Exit closes it.
+// and the message loop runs until Exit closes it. With --auto-test the same window runs one
+// automatic test unseen and its outcome is the exit code.
+#include <QTimer>
+#include <cstdio>
+#include <exception>
+#include <memory>
+
+#include "AutoTestRun.h"
 #include "Controls.h"
 #include "Countrycode.h"
+#include "Recorder.h"
+#include "SerialErrors.h"
 #include "StationApplication.h"
 #include "StationOptions.h"
 #include "Unit1.h"
 
-#include <exception>
-#include <memory>
+namespace {
+
+// Without a window, the standard error display is standard error: one line per message.
+void PrintError(const QString& message) {
+    std::fprintf(stderr, "%s\n", SingleLine(message.toLocal8Bit().toStdString()).c_str());
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     StationOptions options;
     if (const std::optional<int> exitCode = ReadStationOptions(argc, argv, options)) {
         return *exitCode;
+    }
+    if (options.autoTest) {
+        // No display is needed and no window is shown.
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     }
 
     // Qt sees the program name only.
@@ -22,18 +41,50 @@ int main(int argc, char** argv) {
     TStationApplication app(qtArgc, qtArgv);
     QApplication::setFont(StationFont());
 
+    // The recorder outlives the window and every serial component the window creates.
+    std::unique_ptr<mv62rec::Recorder> recorder;
+    if (options.recordsFolder) {
+        recorder = std::make_unique<mv62rec::Recorder>(
+            *options.recordsFolder,
+            mv62rec::StationIdentity::OfThisMachine("mv62-station", MV62_VERSION));
+    }
+
     // An error while the windows are created is shown like one that escapes the message loop,
-    // and the program still ends with exit code 0.
+    // and the program still ends with exit code 0; without a window it is printed and the run
+    // counts as incomplete.
     try {
         auto Form1 = std::make_unique<TForm1>();
+        Form1->Observer = recorder.get();
+        if (options.autoTest) {
+            Form1->ShowError = PrintError;
+            recorder->OnError = PrintError;
+            return RunAutoTest(*Form1, *recorder, options);
+        }
+        if (recorder) {
+            recorder->OnError = [form = Form1.get()](const QString& message) {
+                // Shown once the handler that met it has returned: a message box must not hold
+                // up the start of the link or a receive event.
+                QTimer::singleShot(0, form, [form, message] { form->ShowError(message); });
+            };
+        }
         // The country dialog is a window of its own, owned by the main window, created hidden.
         Form1->CtCode = new TCtCode(Form1.get(), Form1->MemoArea);
         Form1->show();
         app.exec();
     } catch (const std::exception& e) {
+        if (options.autoTest) {
+            PrintError(QString::fromLocal8Bit(e.what()));
+            return kExitIncomplete;
+        }
         app.ShowException(QString::fromLocal8Bit(e.what()));
     } catch (...) {
+        if (options.autoTest) {
+            return kExitIncomplete;
+        }
         app.ShowException(QString());
+    }
+    if (recorder) {
+        recorder->Shutdown();
     }
     return 0;
 }

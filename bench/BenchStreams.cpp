@@ -5,24 +5,16 @@
 #include <random>
 #include <string_view>
 
+#include "Replies.h"
+
 namespace mv62bench {
 
 namespace {
 
-Bytes Frame(std::uint8_t code, std::initializer_list<std::uint8_t> data) {
-    Bytes f;
-    f.reserve(3 + data.size());
-    f.push_back(0x55);
-    f.push_back(0xAA);
-    f.push_back(code);
-    for (std::uint8_t b : data) {
-        f.push_back(b);
-    }
-    return f;
-}
+namespace reply = mv62::reply;
 
-void Append(Bytes& out, const Bytes& frame) {
-    out.insert(out.end(), frame.begin(), frame.end());
+Bytes Frame(std::uint8_t code, std::initializer_list<std::uint8_t> data) {
+    return mv62::MakeDeviceFrame(code, std::span(data.begin(), data.size()));
 }
 
 }  // namespace
@@ -33,28 +25,25 @@ Bytes SensorFrame(std::uint32_t seed, int n) {
         return static_cast<std::uint8_t>(
             std::clamp(centre + int(rng() % std::uint32_t(2 * spread + 1)) - spread, 0, 255));
     };
-    Bytes f = {0x55, 0xAA, 0x02};
-    constexpr std::array<int, 6> kRawCentre = {22, 58, 22, 22, 22, 22};
-    for (int c : kRawCentre) {
-        f.push_back(near(c, 6));
+    constexpr std::array<int, mv62::kChannels> kRawCentre = {22, 58, 22, 22, 22, 22};
+    mv62::SensorFrameData d;
+    for (int i = 0; i < mv62::kChannels; ++i) {
+        d.raw[i] = near(kRawCentre[i], 6);
     }
-    f.push_back(near(100, 50));  // the two values of the hidden labels
-    f.push_back(near(100, 50));
-    for (int d = 0; d < 8; ++d) {
-        const auto v = static_cast<std::uint16_t>(1800 + rng() % 600);
-        f.push_back(static_cast<std::uint8_t>(v >> 8));
-        f.push_back(static_cast<std::uint8_t>(v & 0xFF));
+    d.byte9 = near(100, 50);  // the two values of the hidden labels
+    d.byte10 = near(100, 50);
+    for (std::uint16_t& v : d.drive) {
+        v = static_cast<std::uint16_t>(1800 + rng() % 600);
     }
-    for (int p = 0; p < 6; ++p) {
-        f.push_back(near(120, 90));
+    for (std::uint8_t& p : d.peak) {
+        p = near(120, 90);
     }
     if (n % 4 == 0) {
-        f[4] = 0x55;   // raw value of channel 2
-        f[13] = 0x55;  // both bytes of drive value D2
-        f[14] = 0x55;
-        f[30] = 0x55;  // peak of channel 4
+        d.raw[1] = 0x55;      // raw value of channel 2
+        d.drive[1] = 0x5555;  // both bytes of drive value D2
+        d.peak[3] = 0x55;     // peak of channel 4
     }
-    return f;
+    return mv62::EncodeSensorFrame(reply::SensorFrame, d);
 }
 
 RecordedStream MakeRecordedStream(std::size_t targetBytes, std::uint32_t seed) {
@@ -70,43 +59,41 @@ RecordedStream MakeRecordedStream(std::size_t targetBytes, std::uint32_t seed) {
                 out.push_back(static_cast<std::uint8_t>(rng()));
             }
         }
-        Append(out, f);
+        out.insert(out.end(), f.begin(), f.end());
         ++s.framesWritten;
     };
 
     int sample = 0;
     while (out.size() < targetBytes) {
-        Bytes ident = Frame(0x00, {});
-        for (char c : std::string_view("MV62 SIM 1.0")) {
-            ident.push_back(static_cast<std::uint8_t>(c));
-        }
-        ident.resize(26, 0);
-        frame(ident);
-        frame(Frame(0x27, {100, 0x04, 0xD2}));
-        frame(Frame(0x25, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}));
+        std::array<std::uint8_t, mv62::kIdentificationLength> ident{};
+        const std::string_view text = "MV62 SIM 1.0";
+        std::copy(text.begin(), text.end(), ident.begin());
+        frame(mv62::MakeDeviceFrame(reply::Identification, ident));
+        frame(Frame(reply::OffsetAndLens, {100, 0x04, 0xD2}));
+        frame(Frame(reply::ExchangeSensors, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}));
         for (int i = 0; i < 30; ++i) {
             frame(SensorFrame(seed, sample++));
         }
         Bytes last = SensorFrame(seed, sample++);
-        last[2] = 0x26;
+        last[2] = reply::LastSensorFrame;
         frame(last);
         for (int i = 0; i < 3; ++i) {
-            frame(Frame(0x03, {0x03, 0x20}));
+            frame(Frame(reply::MotorRate, {0x03, 0x20}));
         }
-        frame(Frame(0x04, {0x10}));
-        frame(Frame(0x08, {1}));
-        frame(Frame(0x09, {1}));
-        frame(Frame(0x10, {1}));
-        frame(Frame(0x06, {0x02, 0x81}));
-        frame(Frame(0x07, {0x05}));
+        frame(Frame(reply::PulseResult, {0x10}));
+        frame(Frame(reply::FishResult, {1}));
+        frame(Frame(reply::EepromResult, {1}));
+        frame(Frame(reply::IoResult, {1}));
+        frame(Frame(reply::Sw1Positions, {0x02, 0x81}));
+        frame(Frame(reply::Sw2Positions, {0x05}));
         for (std::uint8_t step = 0; step < 4; ++step) {
-            frame(Frame(0x05, {step}));
+            frame(Frame(reply::LampStep, {step}));
         }
         for (int i = 0; i < 4; ++i) {
-            frame(Frame(0x20, {1}));
-            frame(Frame(0x21, {0}));
-            frame(Frame(0x22, {1}));
-            frame(Frame(0x23, {30, 31, 32, 0x55, 34, 35}));
+            frame(Frame(reply::FishState, {1}));
+            frame(Frame(reply::HookSensor, {0}));
+            frame(Frame(reply::InSensor, {1}));
+            frame(Frame(reply::SensorReadings, {30, 31, 32, 0x55, 34, 35}));
         }
     }
 

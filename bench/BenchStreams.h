@@ -7,9 +7,11 @@
 #include <span>
 #include <vector>
 
+#include "Vocabulary.h"
+
 namespace mv62bench {
 
-using Bytes = std::vector<std::uint8_t>;
+using mv62::Bytes;
 
 // A 33-byte sensor frame (reply 0x02) of the sample `n` of a seeded series: raw values near the
 // targets, drive values and peaks that vary from frame to frame; one frame in four carries 0x55

@@ -14,12 +14,16 @@
 #include <QApplication>
 #include <QTimer>
 #include <QWidget>
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
+
+#include "HostCommands.h"
+#include "PosixSpeeds.h"
 
 namespace {
 
@@ -29,22 +33,7 @@ void OnStop(int) {
     g_stop = 1;
 }
 
-speed_t SpeedConstant(int baud) {
-    switch (baud) {
-        case 9600:
-            return B9600;
-        case 19200:
-            return B19200;
-        case 38400:
-            return B38400;
-        case 57600:
-            return B57600;
-        default:
-            return B115200;
-    }
-}
-
-int OpenPort(const std::string& path, int baud) {
+int OpenPort(const std::string& path, speed_t speed) {
     const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {
         std::fprintf(stderr, "mv62-baseline: cannot open %s: %s\n", path.c_str(),
@@ -57,15 +46,15 @@ int OpenPort(const std::string& path, int baud) {
     t.c_cflag |= CLOCAL | CREAD | PARENB;
     t.c_cflag &= ~(PARODD | CSTOPB | CSIZE | CRTSCTS);
     t.c_cflag |= CS8;
-    cfsetispeed(&t, SpeedConstant(baud));
-    cfsetospeed(&t, SpeedConstant(baud));
+    cfsetispeed(&t, speed);
+    cfsetospeed(&t, speed);
     tcsetattr(fd, TCSANOW, &t);
     tcflush(fd, TCIOFLUSH);
     return fd;
 }
 
-void Send(int fd, std::initializer_list<std::uint8_t> bytes) {
-    for (std::uint8_t b : bytes) {
+void Send(int fd, std::uint8_t command) {
+    for (std::uint8_t b : mv62::PlainCommand(command)) {
         if (write(fd, &b, 1) != 1) {
             std::fprintf(stderr, "mv62-baseline: write failed: %s\n", std::strerror(errno));
         }
@@ -84,7 +73,12 @@ int main(int argc, char** argv) {
         } else if (a == "--baud" && i + 1 < argc) {
             baud = std::atoi(argv[++i]);
         } else {
-            std::fprintf(stderr, "usage: mv62-baseline [--port PATH] [--baud N]\n");
+            baud = 0;  // anything else: the usage
+        }
+        if (std::ranges::count(mv62::kLineSpeeds, baud) == 0) {
+            std::fprintf(stderr,
+                         "usage: mv62-baseline [--port PATH] [--baud N], N one of the "
+                         "station's speeds 9600 to 115200\n");
             return 2;
         }
     }
@@ -96,17 +90,19 @@ int main(int argc, char** argv) {
     QApplication app(qtArgc, qtArgv);
     QWidget window;
     window.setWindowTitle(QStringLiteral("mv62-baseline"));
-    window.move(361, 154);
+    window.move(361, 154);  // the station's window, as designed
     window.resize(1050, 707);
     window.show();
 
-    const int fd = port.empty() ? -1 : OpenPort(port, baud);
+    speed_t speed{};
+    PosixSpeedCode(baud, speed);
+    const int fd = port.empty() ? -1 : OpenPort(port, speed);
     if (!port.empty() && fd < 0) {
         return 1;
     }
     if (fd >= 0) {
-        Send(fd, {0x55, 0xAA, 0x00});                                           // start link
-        QTimer::singleShot(500, &app, [fd] { Send(fd, {0x55, 0xAA, 0x02}); });  // sensor run
+        Send(fd, mv62::cmd::StartLink);
+        QTimer::singleShot(500, &app, [fd] { Send(fd, mv62::cmd::SensorRun); });
     }
 
     long long received = 0;

@@ -1,5 +1,8 @@
 # Shared by bench/line-rate and bench/startup (sourced): bookkeeping of the processes they start,
-# virtual displays, and readings from /proc. Every wait here is bounded.
+# virtual displays (the tests' helper, tests/xvfb.sh), and readings from /proc. Every wait here
+# is bounded.
+
+source "$(dirname "${BASH_SOURCE[0]}")/../tests/xvfb.sh"
 
 BENCH_PIDS=()
 BENCH_TMP=""
@@ -64,19 +67,15 @@ bench_wait_for() {
     return 1
 }
 
-# Starts a virtual X server and sets BENCH_DISPLAY to its display (":N"). Not to be called in a
-# subshell: the server's pid must reach the exit trap.
+# Starts a virtual X server (the tests' helper) and sets BENCH_DISPLAY to its display (":N").
+# Not to be called in a subshell: the server's pid must reach the exit trap.
 bench_start_xvfb() {
-    local name=$1
-    local numfile="$BENCH_TMP/$name.display"
-    : >"$numfile"
-    Xvfb -displayfd 3 -screen 0 1600x1000x24 -nolisten tcp -noreset \
-        3>"$numfile" >"$BENCH_TMP/$name.log" 2>&1 &
-    local pid=$!
-    bench_track "$pid"
-    echo "$pid" >"$BENCH_TMP/$name.pid"
-    bench_wait_for "$numfile" '^[0-9]+' 20 || bench_die "Xvfb did not start (see $BENCH_TMP/$name.log)"
-    BENCH_DISPLAY=":$(head -1 "$numfile")"
+    local name=$1 started=0
+    xvfb_launch "$BENCH_TMP" "$name" || started=1
+    bench_track "$XVFB_PID"
+    echo "$XVFB_PID" >"$BENCH_TMP/$name.pid"
+    [ "$started" = 0 ] || bench_die "Xvfb did not start (see $BENCH_TMP/$name.log)"
+    BENCH_DISPLAY=$XVFB_DISPLAY
 }
 
 # Processor time of a process (all its threads) so far, in clock ticks (utime + stime).

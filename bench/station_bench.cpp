@@ -4,9 +4,12 @@
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
+#include <QTemporaryDir>
 #include <vector>
 
 #include "BenchStreams.h"
+#include "Recorder.h"
+#include "Replies.h"
 #include "ReplyMath.h"
 #include "StationHarness.h"
 
@@ -24,8 +27,9 @@ std::vector<mv62bench::Bytes> SensorFrames() {
 
 // True when the window shows the peaks of `frame` (limited to 200) as its latest values.
 bool ShowsPeaksOf(const TForm1& form, const mv62bench::Bytes& frame) {
+    const mv62::SensorFrameData data = mv62::DecodeSensorFrame(mv62::ToDeviceFrame(frame));
     for (int i = 0; i < mv62::kChannels; ++i) {
-        if (form.MaxValues[std::size_t(i)] != mv62::LimitToDisplay(frame[std::size_t(27 + i)])) {
+        if (form.MaxValues[std::size_t(i)] != mv62::LimitToDisplay(data.peak[std::size_t(i)])) {
             return false;
         }
     }
@@ -77,14 +81,46 @@ BENCHMARK(BM_SensorFrame)
     ->ArgNames({"calib", "repaint"})
     ->Unit(benchmark::kMicrosecond);
 
+// One receive event of a sensor stream at 115200 baud: what collects in 100 ms (32 frames back to
+// back), of which the window applies the latest. Arg 1: the station records, into a scratch
+// folder, so the time includes journaling the block and the applied frame.
+void BM_StreamEvent(benchmark::State& state) {
+    const bool record = state.range(0) == 1;
+    state.SetLabel(record ? "recording" : "not recording");
+    const std::vector<mv62bench::Bytes> frames = SensorFrames();
+    std::vector<mv62bench::Bytes> events;
+    for (int e = 0; e < 8; ++e) {
+        mv62bench::Bytes block;
+        for (int f = 0; f < 32; ++f) {
+            const auto& frame = frames[std::size_t((e * 32 + f) % kFrames)];
+            block.insert(block.end(), frame.begin(), frame.end());
+        }
+        events.push_back(std::move(block));
+    }
+    QTemporaryDir dir;
+    mv62rec::Recorder recorder(dir.path(), {"mv62-bench", "0", "host", "user"});
+    StationHarness h;
+    if (record) {
+        h.form().Observer = &recorder;
+    }
+    h.StartLink();
+    h.form().Button7Click();
+    QCoreApplication::processEvents();
+    h.TakeSent();
+    std::size_t n = 0;
+    for (auto _ : state) {
+        h.Receive(events[n]);
+        n = (n + 1) % events.size();
+    }
+    state.SetBytesProcessed(state.iterations() * std::int64_t(events[0].size()));
+}
+BENCHMARK(BM_StreamEvent)->Arg(0)->Arg(1)->ArgName("record")->Unit(benchmark::kMicrosecond);
+
 // The sensor display alone, on an already assembled frame: no serial component, no assembler.
 void BM_ShowSensorFrame(benchmark::State& state) {
     std::vector<mv62::DeviceFrame> frames;
     for (const mv62bench::Bytes& bytes : SensorFrames()) {
-        mv62::DeviceFrame f;
-        std::copy(bytes.begin(), bytes.end(), f.bytes.begin());
-        f.length = int(bytes.size());
-        frames.push_back(f);
+        frames.push_back(mv62::ToDeviceFrame(bytes));
     }
     StationHarness h;
     h.StartLink();

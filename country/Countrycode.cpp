@@ -10,7 +10,8 @@
 #include "Controls.h"
 
 std::array<int, kCountryCount> CountryFlag{};
-std::array<std::uint8_t, 30> CountryMask{};
+mv62::CountryMaskBytes CountryMask{};
+static_assert(kCountryCount == 8 * mv62::kCountryMaskSize, "one mask bit per country");
 
 namespace {
 
@@ -58,8 +59,8 @@ QPushButton* MakeButton(QWidget* parent, const char* name, int left, const QStri
 
 }  // namespace
 
-std::array<std::uint8_t, 30> BuildCountryMask(const std::array<int, kCountryCount>& flags) {
-    std::array<std::uint8_t, 30> mask{};
+mv62::CountryMaskBytes BuildCountryMask(const std::array<int, kCountryCount>& flags) {
+    mv62::CountryMaskBytes mask{};
     for (int i = 0; i < kCountryCount; ++i) {
         if (flags[i] != 0) {
             mask[i / 8] |= static_cast<std::uint8_t>(0x80u >> (i % 8));

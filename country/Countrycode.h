@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "CountryTable.h"
+#include "Vocabulary.h"
 
 class QListWidget;
 class QLabel;
@@ -14,10 +15,10 @@ class QPlainTextEdit;
 
 // Selection state of the dialog's unit; only OK and Cancel change it.
 extern std::array<int, kCountryCount> CountryFlag;
-extern std::array<std::uint8_t, 30> CountryMask;
+extern mv62::CountryMaskBytes CountryMask;
 
 // Mask byte k carries countries 8k..8k+7, country 8k in bit 7.
-std::array<std::uint8_t, 30> BuildCountryMask(const std::array<int, kCountryCount>& flags);
+mv62::CountryMaskBytes BuildCountryMask(const std::array<int, kCountryCount>& flags);
 // "AF - 阿富汗 ": the list item and MemoArea line of one country.
 QString CountryItemText(int index);
 

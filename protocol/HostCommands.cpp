@@ -1,13 +1,8 @@
 #include "HostCommands.h"
 
-#include <algorithm>
-
 namespace mv62 {
 
 namespace {
-
-constexpr std::uint8_t kHead0 = kHeaderStart;
-constexpr std::uint8_t kHead1 = kHeaderSecond;
 
 // The catalogue of what the station sends, by code.
 struct CommandInfo {
@@ -94,12 +89,12 @@ int DriveIndexForChannel(std::uint8_t channel) {
 }
 
 Bytes PlainCommand(std::uint8_t code) {
-    return {kHead0, kHead1, code};
+    return {kHeaderStart, kHeaderSecond, code};
 }
 
 Bytes ChannelDacCommand(std::uint8_t channel, int value) {
-    return {kHead0,
-            kHead1,
+    return {kHeaderStart,
+            kHeaderSecond,
             cmd::ChannelDac,
             channel,
             static_cast<std::uint8_t>(value / 256),
@@ -111,11 +106,8 @@ std::uint8_t LampPatternCode(bool red, bool green, bool blue) {
 }
 
 Bytes CountryWriteCommand(const CountryMaskBytes& mask) {
-    Bytes out(3 + mask.size());
-    out[0] = kHead0;
-    out[1] = kHead1;
-    out[2] = cmd::CountryWrite;
-    std::copy(mask.begin(), mask.end(), out.begin() + 3);
+    Bytes out = PlainCommand(cmd::CountryWrite);
+    out.insert(out.end(), mask.begin(), mask.end());
     return out;
 }
 

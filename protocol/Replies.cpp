@@ -8,6 +8,11 @@ namespace mv62 {
 
 using namespace sensor_layout;
 
+static_assert(std::ranges::find(kReplyTable, reply::Identification, &ReplyInfo::code)->length ==
+              kHeaderLength + kIdentificationLength);
+static_assert(std::ranges::find(kReplyTable, reply::SensorFrame, &ReplyInfo::code)->length ==
+              kLength);
+
 bool IsSensorFrame(std::uint8_t replyCode) {
     return replyCode == reply::SensorFrame || replyCode == reply::LastSensorFrame;
 }

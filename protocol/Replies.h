@@ -39,7 +39,8 @@ Bytes EncodeSensorFrame(std::uint8_t replyCode, const SensorFrameData& data);
 // Big-endian 16-bit number at byte `at` of a frame.
 int BigEndian16(const DeviceFrame& frame, int at);
 
-// Reply 0x00: the identification characters, up to the first zero byte.
+// Reply 0x00: the identification characters (bytes 3..25), up to the first zero byte.
+inline constexpr int kIdentificationLength = 23;
 std::string IdentificationText(const DeviceFrame& frame);
 // Reply 0x03: encoder count per second.
 int EncoderCount(const DeviceFrame& frame);

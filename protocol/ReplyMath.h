@@ -46,8 +46,11 @@ struct Limit {
 inline constexpr Limit kMotorRpmLimit{3500, 5000, Comparison::Exclusive};
 inline constexpr Limit kMotorRpmLimitCashBox{3100, 5000, Comparison::Exclusive};
 inline constexpr Limit kEncoderLimit{550, 916, Comparison::Exclusive};
-inline constexpr Limit kPulseLimit{0x10, 0x10, Comparison::Equals};  // shown as "10"
-inline constexpr Limit kResultLimit{1, 1, Comparison::Equals};       // fish, EEPROM, I/O
+// The result bytes of a passed pulse test (shown as "10") and of a passed fish, EEPROM or I/O test.
+inline constexpr std::uint8_t kPulsePassed = 0x10;
+inline constexpr std::uint8_t kResultPassed = 1;
+inline constexpr Limit kPulseLimit{kPulsePassed, kPulsePassed, Comparison::Equals};
+inline constexpr Limit kResultLimit{kResultPassed, kResultPassed, Comparison::Equals};
 
 // The motor speed limit as the CashBox box says.
 constexpr Limit MotorRpmLimit(bool cashBox) {

@@ -11,14 +11,14 @@ int LineSpeedForIndex(int index) {
 
 std::string HexBytes(std::span<const std::uint8_t> bytes) {
     static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string s;
-    s.reserve(bytes.size() * 3);
+    if (bytes.empty()) {
+        return {};
+    }
+    // Sized once and filled in place: receive blocks of kilobytes are journaled this way.
+    std::string s(bytes.size() * 3 - 1, ' ');
     for (std::size_t i = 0; i < bytes.size(); ++i) {
-        if (i > 0) {
-            s += ' ';
-        }
-        s += kDigits[bytes[i] >> 4];
-        s += kDigits[bytes[i] & 0x0F];
+        s[3 * i] = kDigits[bytes[i] >> 4];
+        s[3 * i + 1] = kDigits[bytes[i] & 0x0F];
     }
     return s;
 }

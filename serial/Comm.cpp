@@ -6,10 +6,9 @@
 
 #include "PortNames.h"
 #include "SerialErrors.h"
+#include "Vocabulary.h"
 
 namespace {
-
-constexpr TBaudRate kSelectorSpeeds[] = {9600, 19200, 38400, 57600, 115200};
 
 // CommEvent values of the modem lines.
 constexpr std::uint32_t kEventCts = 0x08;
@@ -39,10 +38,7 @@ TComm::TComm(QObject* owner, int portSelectorIndex, int speedSelectorIndex, Devi
     if (portSelectorIndex >= 0 && portSelectorIndex <= 7) {
         commPort_ = static_cast<TComPortNumber>(portSelectorIndex);
     }
-    if (speedSelectorIndex >= 0 &&
-        speedSelectorIndex < static_cast<int>(std::size(kSelectorSpeeds))) {
-        baudRate_ = kSelectorSpeeds[speedSelectorIndex];
-    }
+    baudRate_ = mv62::LineSpeedForIndex(speedSelectorIndex);  // 0 (unset) without an item
 }
 
 TComm::~TComm() {
@@ -230,6 +226,8 @@ void TComm::ReadProcess() {
     // More than the receive buffer holds: the whole input queue is dropped.
     if (waiting > static_cast<std::uint32_t>(kReceiveBufferSize)) {
         device_->PurgeInput();
+        if (tap_)
+            tap_->InputDiscarded(waiting);
         return;
     }
     const int n = inputLen_ != 0 ? inputLen_ : static_cast<int>(waiting);
@@ -240,6 +238,8 @@ void TComm::ReadProcess() {
 
     lastInput_.assign(reinterpret_cast<const char*>(receiveBuffer_.data()), got);
     lastInputBytes_.assign(receiveBuffer_.begin(), receiveBuffer_.begin() + got);
+    if (tap_ && got > 0)
+        tap_->Read(std::span(receiveBuffer_.data(), static_cast<std::size_t>(got)));
 }
 
 std::string TComm::ReadInputData() {
@@ -252,32 +252,38 @@ std::vector<std::uint8_t> TComm::ReadInputByte() {
     return lastInputBytes_;
 }
 
+bool TComm::WriteToPort(const std::uint8_t* data, std::size_t n) {
+    const bool ok = device_->Write(data, static_cast<int>(n));
+    if (tap_)
+        tap_->Written(std::span(data, n), ok);
+    return ok;
+}
+
 bool TComm::OutputChar(std::uint8_t c) {
     if (!device_)
         return false;
-    return device_->Write(&c, 1);
+    return WriteToPort(&c, 1);
 }
 
 bool TComm::OutputString(const std::string& s) {
     if (!device_)
         return false;
-    return device_->Write(reinterpret_cast<const std::uint8_t*>(s.data()),
-                          static_cast<int>(s.size()));
+    return WriteToPort(reinterpret_cast<const std::uint8_t*>(s.data()), s.size());
 }
 
 bool TComm::OutputStringchar(const char* s) {
     if (!device_)
         return false;
     const std::size_t n = s ? std::strlen(s) : 0;
-    return device_->Write(reinterpret_cast<const std::uint8_t*>(s), static_cast<int>(n));
+    return WriteToPort(reinterpret_cast<const std::uint8_t*>(s), n);
 }
 
 bool TComm::OutputByte(const std::vector<std::uint8_t>& bytes) {
     if (!device_)
         return false;
-    for (std::uint8_t b : bytes) {
+    for (const std::uint8_t& b : bytes) {
         // Each byte goes out on its own; a failed byte does not stop the rest.
-        device_->Write(&b, 1);
+        WriteToPort(&b, 1);
     }
     return true;
 }
@@ -298,8 +304,13 @@ void TComm::ProcTimer() {
     }
     commError_ = errors;
 
-    if (rThreshold_ > 0 && waiting >= static_cast<std::uint32_t>(rThreshold_))
+    if (rThreshold_ > 0 && waiting >= static_cast<std::uint32_t>(rThreshold_)) {
+        if (tap_)
+            tap_->ReceiveEventStarted();
         ReceiveData();
+        if (tap_)
+            tap_->ReceiveEventEnded();
+    }
     GetModemState();
     if (ProcessMessages)
         ProcessMessages();

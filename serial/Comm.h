@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "LineTap.h"
 #include "SerialDevice.h"
 
 enum TComPortNumber : std::uint8_t {
@@ -123,8 +124,14 @@ class TComm : public QObject {
     std::string OpenErrorText() const;
     QTimer& PollTimer() { return timer_; }
 
+    // Watches every write and read of the line; none by default. The tap must outlive the
+    // component or be detached first.
+    void SetTap(LineTap* tap) { tap_ = tap; }
+
   private:
     void ReportDisconnect();
+    // One write call on the held port, shown to the tap.
+    bool WriteToPort(const std::uint8_t* data, std::size_t n);
 
     QTimer timer_;
     std::array<std::uint8_t, kReceiveBufferSize> receiveBuffer_{};
@@ -154,4 +161,5 @@ class TComm : public QObject {
     SerialOpenError openError_;
     std::string devicePath_;
     bool disconnectReported_ = false;
+    LineTap* tap_ = nullptr;
 };

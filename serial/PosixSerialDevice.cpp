@@ -18,49 +18,10 @@
 #include <linux/serial.h>
 #endif
 
+#include "PosixSpeeds.h"
 #include "SerialErrors.h"
 
 namespace {
-
-struct SpeedEntry {
-    int baud;
-    speed_t code;
-};
-
-constexpr SpeedEntry kSpeeds[] = {
-    {50, B50},           {75, B75},         {110, B110},   {134, B134},     {150, B150},
-    {200, B200},         {300, B300},       {600, B600},   {1200, B1200},   {1800, B1800},
-    {2400, B2400},       {4800, B4800},     {9600, B9600}, {19200, B19200}, {38400, B38400},
-    {57600, B57600},     {115200, B115200},
-#ifdef B230400
-    {230400, B230400},
-#endif
-#ifdef B460800
-    {460800, B460800},
-#endif
-#ifdef B500000
-    {500000, B500000},
-#endif
-#ifdef B576000
-    {576000, B576000},
-#endif
-#ifdef B921600
-    {921600, B921600},
-#endif
-#ifdef B1000000
-    {1000000, B1000000},
-#endif
-};
-
-bool SpeedCode(int baud, speed_t& code) {
-    for (const SpeedEntry& e : kSpeeds) {
-        if (e.baud == baud) {
-            code = e.code;
-            return true;
-        }
-    }
-    return false;
-}
 
 bool DataBitsFlag(TDataBits bits, tcflag_t& flag) {
     switch (bits) {
@@ -184,7 +145,7 @@ bool PosixSerialDevice::ApplySettings(const SerialLineSettings& s) {
     speed_t speed{};
     tcflag_t size{};
     tcflag_t parity{};
-    if (!SpeedCode(s.baudRate, speed) || !DataBitsFlag(s.dataBits, size) ||
+    if (!PosixSpeedCode(s.baudRate, speed) || !DataBitsFlag(s.dataBits, size) ||
         !ParityFlags(s.parity, parity) || s.stopBits > SB2) {
         return false;  // the port keeps its settings
     }

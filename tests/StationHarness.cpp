@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "Replies.h"
+
 // A fake device that also stamps every written byte with the harness's virtual time.
 class TimedFakeDevice : public FakeSerialDevice {
   public:
@@ -75,24 +77,15 @@ std::vector<std::uint8_t> StationHarness::TakeSentBytes() {
 }
 
 std::vector<std::uint8_t> DeviceFrameBytes(std::uint8_t code, std::vector<std::uint8_t> data) {
-    std::vector<std::uint8_t> frame(data.size() + 3);
-    frame[0] = 0x55;
-    frame[1] = 0xAA;
-    frame[2] = code;
-    std::copy(data.begin(), data.end(), frame.begin() + 3);
-    return frame;
+    return mv62::MakeDeviceFrame(code, data);
 }
 
 std::vector<std::uint8_t> SensorFrameBytes(std::uint8_t code, std::array<std::uint8_t, 6> raw,
                                            std::array<std::uint16_t, 8> drive,
                                            std::array<std::uint8_t, 6> peak) {
-    std::vector<std::uint8_t> data(raw.begin(), raw.end());
-    data.push_back(0);  // the two values shown in the hidden labels
-    data.push_back(0);
-    for (std::uint16_t d : drive) {
-        data.push_back(std::uint8_t(d >> 8));
-        data.push_back(std::uint8_t(d & 0xFF));
-    }
-    data.insert(data.end(), peak.begin(), peak.end());
-    return DeviceFrameBytes(code, data);
+    mv62::SensorFrameData data;  // the two values shown in the hidden labels stay 0
+    data.raw = raw;
+    data.drive = drive;
+    data.peak = peak;
+    return mv62::EncodeSensorFrame(code, data);
 }

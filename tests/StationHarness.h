@@ -65,7 +65,8 @@ class StationHarness {
     friend class TimedFakeDevice;
 };
 
-// A frame from the device: 55 AA code data...
+// A frame from the device: 55 AA code data... (the protocol's frame builder and sensor frame
+// codec, with the data as a brace list).
 std::vector<std::uint8_t> DeviceFrameBytes(std::uint8_t code, std::vector<std::uint8_t> data);
 // A 33-byte sensor frame (0x02 or 0x26) with raw values, drive values and peaks.
 std::vector<std::uint8_t> SensorFrameBytes(std::uint8_t code, std::array<std::uint8_t, 6> raw,

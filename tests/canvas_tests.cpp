@@ -1,8 +1,6 @@
 // The raster canvas: blend rule, rectangles, lines, text, change notifications and layers.
 #include <gtest/gtest.h>
 
-#include <QGuiApplication>
-
 #include <random>
 #include <set>
 #include <string>
@@ -535,8 +533,3 @@ TEST(Canvas, ComposingAPartGivesThePixelsOfTheWhole) {
     }
 }
 
-int main(int argc, char** argv) {
-    QGuiApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

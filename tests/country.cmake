@@ -7,6 +7,7 @@ set_target_properties(country_table_tests PROPERTIES AUTOMOC OFF)
 add_test(NAME country_table_tests COMMAND country_table_tests)
 
 add_executable(country_dialog_tests ${CMAKE_CURRENT_LIST_DIR}/country_dialog_tests.cpp)
-target_link_libraries(country_dialog_tests PRIVATE mv62_country Qt6::Test GTest::gtest_main)
+target_link_libraries(country_dialog_tests PRIVATE mv62_country Qt6::Test)
+mv62_test_main(country_dialog_tests 3)
 add_test(NAME country_dialog_tests COMMAND country_dialog_tests)
 set_tests_properties(country_dialog_tests PROPERTIES ENVIRONMENT "${MV62_OFFSCREEN_ENV}")

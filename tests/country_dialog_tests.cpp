@@ -19,22 +19,6 @@
 
 namespace {
 
-// One application for the whole run, torn down before the program's static objects.
-class QtEnvironment : public ::testing::Environment {
-  public:
-    void SetUp() override { app_ = std::make_unique<QApplication>(argc_, argv_); }
-    void TearDown() override { app_.reset(); }
-
-  private:
-    int argc_ = 1;
-    char arg0_[21] = "country_dialog_tests";
-    char* argv_[2] = {arg0_, nullptr};
-    std::unique_ptr<QApplication> app_;
-};
-// gtest owns the environment.
-[[maybe_unused]] ::testing::Environment* const kQtEnvironment =
-    ::testing::AddGlobalTestEnvironment(new QtEnvironment);
-
 class CountryDialog : public ::testing::Test {
   protected:
     void SetUp() override {

@@ -1,7 +1,6 @@
 // The signal columns, indicator rows and labels built at run time, and the bars drawn into them.
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QImage>
 #include <QLabel>
 #include <QPixmap>
@@ -265,11 +264,4 @@ TEST(Controls, ColoursAndFont) {
     EXPECT_EQ(img.pixel(8, 8), 0xFFFF0000u);
     EXPECT_EQ(img.pixel(8, 16), 0xFF000000u);
     EXPECT_EQ(img.pixel(16, 8), 0xFF000000u);
-}
-
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    QApplication::setFont(StationFont());
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }

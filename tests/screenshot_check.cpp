@@ -13,6 +13,7 @@
 #include <functional>
 
 #include "Controls.h"
+#include "WindowPlaces.h"
 
 namespace {
 
@@ -54,13 +55,20 @@ struct Checker {
                         .arg(area.height());
     }
 
+    // A designed control's rectangle in window coordinates.
+    static QRect Designed(const char* name) {
+        const TDesignRect r = DesignInWindow(name);
+        return {r.left, r.top, r.width, r.height};
+    }
+
     void Run() {
         const QColor black(0, 0, 0), white(255, 255, 255), face = ButtonFaceColor();
         const QColor threshold(0x00, 0x66, 0x00);  // 0x6600FF00 blended over black
-        // Panel1 holds the six columns at x = 8 + 51 i, y = 40.
-        const int col0 = 8, col1 = 8 + 51, top = 40;
+        // Panel1 holds the six columns the window builds at run time, 50 wide, 51 apart.
+        const QRect panel1 = Designed("Panel1");
+        const int col0 = panel1.left(), col1 = col0 + 51, top = panel1.top();
         Expect("column 0 background", col0 + 40, top + 200, black);
-        Expect("column 5 background", 8 + 255 + 25, top + 300, black);
+        Expect("column 5 background", col0 + 255 + 25, top + 300, black);
         Expect("column 0 threshold row 432", col0 + 30, top + 432, threshold, 1);
         Expect("column 0 threshold row 432, right edge", col0 + 49, top + 432, threshold, 1);
         Expect("column 0 above the threshold", col0 + 30, top + 431, black);
@@ -75,25 +83,35 @@ struct Checker {
                         green);
         Expect("gap between columns 0 and 1", col0 + 50, top + 200, face);
 
-        // The status panel at 416, 40: white, with its indicators and cream value fields.
-        Expect("status panel", 416 + 250, 40 + 250, white);
-        Expect("status panel", 416 + 270, 40 + 20, white);
-        Expect("Shape4 fill", 416 + 136 + 8, 40 + 120 + 8, white);
+        // The status panel: white, with its indicators and cream value fields.
+        const QRect panel2 = Designed("Panel2");
+        Expect("status panel", panel2.left() + 250, panel2.top() + 250, white);
+        Expect("status panel", panel2.left() + 270, panel2.top() + 20, white);
+        const QRect shape4 = Designed("Shape4");
+        Expect("Shape4 fill", shape4.left() + 8, shape4.top() + 8, white);
         const auto dark = [](QColor c) { return c.lightness() < 100; };
-        ExpectSomewhere("Shape4 outline", QRect(416 + 136, 40 + 128, 17, 1), "dark", dark);
-        Expect("Label10 background", 416 + 187 + 40, 40 + 120 + 6, QColor(0xFF, 0xFB, 0xF0));
-        ExpectSomewhere("Label6 caption", QRect(416 + 16, 40 + 120, 60, 13), "dark", dark);
+        ExpectSomewhere("Shape4 outline", QRect(shape4.left(), shape4.top() + 8, 17, 1), "dark",
+                        dark);
+        const QRect label10 = Designed("Label10");
+        Expect("Label10 background", label10.left() + 40, label10.top() + 6,
+               QColor(0xFF, 0xFB, 0xF0));
+        ExpectSomewhere("Label6 caption", QRect(Designed("Label6").topLeft(), QSize(60, 13)),
+                        "dark", dark);
 
-        Expect("Label48 background", 320 + 70, 448 + 20, QColor(0xC0, 0xC0, 0xC0));
+        const QRect label48 = Designed("Label48");
+        Expect("Label48 background", label48.left() + 70, label48.top() + 20,
+               QColor(0xC0, 0xC0, 0xC0));
         // Window text is antialiased: a red caption has strongly red pixels.
         const auto red = [](QColor c) {
             return c.red() > 200 && c.green() < 120 && c.blue() < 120;
         };
-        ExpectSomewhere("Label48 caption", QRect(320, 448, 40, 16), "red", red);
-        ExpectSomewhere("Label40 caption", QRect(8, 632, 20, 13), "red", red);
+        ExpectSomewhere("Label48 caption", QRect(label48.topLeft(), QSize(40, 16)), "red", red);
+        ExpectSomewhere("Label40 caption", QRect(Designed("Label40").topLeft(), QSize(20, 13)),
+                        "red", red);
         const auto blue = [](QColor c) {
             return c.blue() > 200 && c.red() < 120 && c.green() < 120;
         };
+        // The first drive value label, built at run time under the first column.
         ExpectSomewhere("DriveLabel[0] caption", QRect(45, 560, 20, 17), "blue", blue);
 
         // Face colour where nothing is placed.
@@ -117,15 +135,20 @@ int main(int argc, char** argv) {
     const QSize size(std::atoi(argv[4]), std::atoi(argv[5]));
 
     QStringList failures;
-    if (origin != QPoint(361, 154)) {
-        failures << QString("window client origin (%1, %2), expected (361, 154)")
+    const TDesignRect& window = DesignOf("Form1");
+    if (origin != QPoint(window.left, window.top)) {
+        failures << QString("window client origin (%1, %2), expected (%3, %4)")
                         .arg(origin.x())
-                        .arg(origin.y());
+                        .arg(origin.y())
+                        .arg(window.left)
+                        .arg(window.top);
     }
-    if (size != QSize(1050, 707)) {
-        failures << QString("window client size %1 x %2, expected 1050 x 707")
+    if (size != QSize(window.width, window.height)) {
+        failures << QString("window client size %1 x %2, expected %3 x %4")
                         .arg(size.width())
-                        .arg(size.height());
+                        .arg(size.height())
+                        .arg(window.width)
+                        .arg(window.height);
     }
 
     // The window may be mapped before it has painted: look again for a while before failing.

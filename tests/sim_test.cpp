@@ -18,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include "Replies.h"
 #include "sim/CommandDecoder.h"
 #include "sim/DeviceModel.h"
 #include "sim/LinePacer.h"
@@ -28,7 +29,8 @@ using std::chrono::milliseconds;
 
 namespace {
 
-// Frame lengths of the device replies as the station expects them.
+// Frame lengths of the device replies as the station expects them, written out here on purpose:
+// a wrong length in the shared frame table must not pass because the simulator uses it too.
 const std::map<std::uint8_t, std::size_t> kStationFrameLength = {
     {0x00, 26}, {0x02, 33}, {0x03, 5}, {0x04, 4}, {0x05, 4},  {0x06, 5},
     {0x07, 4},  {0x08, 4},  {0x09, 4}, {0x10, 4}, {0x20, 4},  {0x21, 4},
@@ -62,7 +64,9 @@ std::vector<std::uint8_t> Codes(const std::vector<Emission>& out) {
     return codes;
 }
 
-// The station's correction of a raw sensor value with sensor offset k, worked out on its own.
+// The station's correction of a raw sensor value with sensor offset k, and its targets and
+// minimums, worked out on their own: the simulator aims at the shared limits, and this checks
+// that it hits the station's.
 std::uint32_t StationCorrected(int channel, int raw, int k) {
     const int c =
         channel == 1 ? raw + static_cast<int>(std::ceil(7.0 * k / 9.0)) - 8 : raw - (8 - k) / 3;
@@ -387,9 +391,10 @@ TEST(SimModel, SensorFramesPassTheStationLimitsUnlessOpticsFail) {
         for (int frame = 0; frame < 100; ++frame) {
             const SensorSample s = MakeSensorSample(config, frame);
             EXPECT_FALSE(s.clipped);
-            Bytes f(33);
-            std::copy(s.raw.begin(), s.raw.end(), f.begin() + 3);
-            std::copy(s.peak.begin(), s.peak.end(), f.begin() + 27);
+            mv62::SensorFrameData data;
+            data.raw = s.raw;
+            data.peak = s.peak;
+            const Bytes f = mv62::EncodeSensorFrame(mv62::reply::SensorFrame, data);
             for (int ch = 0; ch < 6; ++ch) {
                 EXPECT_TRUE(ChannelPasses(f, ch, k))
                     << "offset " << k << " frame " << frame << " channel " << ch;

@@ -18,19 +18,21 @@
 #include <QTimer>
 #include <QToolButton>
 #include <memory>
+#include <set>
 #include <stdexcept>
 
 #include "Controls.h"
 #include "Image32.h"
 #include "StationApplication.h"
 #include "Unit1.h"
+#include "WindowDesign.h"
 
 namespace {
 
+// What the technician finds on each designed control after start-up; its place comes from the
+// window's design table.
 struct DesignedControl {
     const char* name;
-    const char* parent;
-    int left, top, width, height;
     const char* caption;  // nullptr: the control has no caption
     bool enabled;         // its own enabled state
     bool visible;         // not hidden
@@ -38,119 +40,118 @@ struct DesignedControl {
 
 constexpr bool on = true, off = false, shown = true, hidden = false;
 
-// The window's designed controls, as the technician finds them after start-up.
 const DesignedControl kDesign[] = {
-    {"ComboBox1", "Form1", 8, 8, 73, 21, "COM1", on, shown},
-    {"ComboBox2", "Form1", 88, 8, 73, 21, "9600", on, shown},
-    {"Button3", "Form1", 168, 8, 75, 25, "Start Protocol", on, shown},
-    {"Button4", "Form1", 248, 8, 75, 25, "End Protocol", off, shown},
-    {"BtnExit", "Form1", 328, 8, 73, 25, "Exit", on, shown},
-    {"CheckBox4", "Form1", 424, 16, 73, 17, "CashBox", on, shown},
-    {"Button7", "Form1", 510, 8, 99, 25, "Auto Test", off, shown},
-    {"Button8", "Form1", 610, 8, 89, 25, "Clear", on, shown},
-    {"Button18", "Form1", 728, 8, 129, 25, "Maintain Mode", off, shown},
-    {"Button19", "Form1", 856, 8, 129, 25, "Normal Mode", off, shown},
-    {"Panel1", "Form1", 8, 40, 305, 512, nullptr, on, shown},
-    {"SetChBar", "Form1", 8, 592, 600, 17, nullptr, on, hidden},
-    {"Label9", "Form1", 312, 616, 32, 13, "0", on, hidden},
-    {"Label7", "Form1", 312, 544, 32, 21, "", on, hidden},
-    {"Label8", "Form1", 424, 520, 32, 21, "", on, hidden},
-    {"Label40", "Form1", 8, 632, 38, 13, "0", on, shown},
-    {"Label41", "Form1", 56, 632, 38, 13, "0", on, shown},
-    {"Label43", "Form1", 104, 632, 38, 13, "0", on, shown},
-    {"Label44", "Form1", 152, 632, 38, 13, "0", on, shown},
-    {"Label45", "Form1", 200, 632, 38, 13, "0", on, shown},
-    {"Label46", "Form1", 248, 632, 38, 13, "0", on, shown},
-    {"Label47", "Form1", 296, 632, 257, 13, "", on, shown},
-    {"Label48", "Form1", 320, 448, 81, 25, "NULL", on, shown},
-    {"Edit1", "Form1", 320, 120, 57, 26, "155", off, shown},
-    {"Label51", "Form1", 384, 128, 25, 13, "mm", off, shown},
-    {"Shape1", "Form1", 320, 40, 17, 17, nullptr, on, shown},
-    {"Shape2", "Form1", 352, 40, 17, 17, nullptr, on, shown},
-    {"Shape3", "Form1", 384, 40, 17, 17, nullptr, on, shown},
-    {"BtnCalibStar", "Form1", 320, 64, 90, 25, "CALIBRATION", off, shown},
-    {"BtnCalibEnd", "Form1", 320, 88, 90, 25, "退出", off, shown},
-    {"Button9", "Form1", 320, 152, 90, 25, "MOTOR TEST", on, shown},
-    {"Button10", "Form1", 320, 188, 90, 25, "MOTOR STOP", on, shown},
-    {"Button11", "Form1", 320, 220, 90, 25, "PULSE", on, shown},
-    {"Button12", "Form1", 320, 252, 90, 25, "FISH", on, shown},
-    {"Button13", "Form1", 320, 284, 90, 25, "EEPROM", on, shown},
-    {"Button14", "Form1", 320, 316, 90, 25, "I/O", on, shown},
-    {"Button15", "Form1", 320, 348, 90, 25, "SW1", on, shown},
-    {"Button16", "Form1", 320, 380, 90, 25, "SW2", on, shown},
-    {"Button17", "Form1", 320, 412, 90, 25, "LAMP", on, shown},
-    {"Panel2", "Form1", 416, 40, 297, 409, nullptr, on, shown},
-    {"Label14", "Panel2", 64, 8, 153, 25, "Input White Card", on, hidden},
-    {"Label13", "Panel2", 16, 32, 103, 16, "LED&SEN Max", on, shown},
-    {"Label23", "Panel2", 16, 56, 111, 16, "LED&SEN Calib", on, shown},
-    {"Label49", "Panel2", 16, 88, 97, 13, "Lens Count", on, shown},
-    {"Shape16", "Panel2", 136, 88, 17, 17, nullptr, on, shown},
-    {"Label50", "Panel2", 187, 88, 50, 13, "", on, shown},
-    {"Label6", "Panel2", 16, 120, 97, 13, "Motor RPM", on, shown},
-    {"Shape4", "Panel2", 136, 120, 17, 17, nullptr, on, shown},
-    {"Label10", "Panel2", 187, 120, 50, 13, "", on, shown},
-    {"Label11", "Panel2", 16, 152, 78, 13, "ENC", on, shown},
-    {"Shape5", "Panel2", 136, 152, 17, 17, nullptr, on, shown},
-    {"Label12", "Panel2", 187, 152, 50, 13, "", on, shown},
-    {"Label17", "Panel2", 16, 184, 40, 16, "Pulse", on, shown},
-    {"Shape6", "Panel2", 136, 184, 17, 17, nullptr, on, shown},
-    {"Label18", "Panel2", 187, 184, 50, 13, "", on, shown},
-    {"Label15", "Panel2", 16, 216, 74, 16, "FISH_SEN", on, shown},
-    {"Shape8", "Panel2", 136, 216, 17, 17, nullptr, on, shown},
-    {"Label19", "Panel2", 16, 248, 86, 13, "EEPROM", on, shown},
-    {"Shape9", "Panel2", 136, 248, 17, 17, nullptr, on, shown},
-    {"Label21", "Panel2", 16, 280, 75, 13, "I/O ", on, shown},
-    {"Shape10", "Panel2", 136, 280, 17, 17, nullptr, on, shown},
-    {"Label25", "Panel2", 16, 312, 33, 16, "SW1", on, shown},
-    {"Label26", "Panel2", 16, 344, 33, 16, "SW2", on, shown},
-    {"Label24", "Panel2", 16, 376, 88, 16, "PILOT LAMP", on, shown},
-    {"Shape7", "Panel2", 136, 376, 17, 17, nullptr, on, shown},
-    {"Shape11", "Panel2", 176, 376, 17, 17, nullptr, on, shown},
-    {"Shape12", "Panel2", 216, 376, 17, 17, nullptr, on, shown},
-    {"Panel3", "Form1", 720, 40, 281, 409, nullptr, off, shown},
-    {"SpeedButton1", "Panel3", 16, 16, 73, 22, "Motor +", on, shown},
-    {"SpeedButton2", "Panel3", 104, 16, 73, 22, "Motor -", on, shown},
-    {"SpeedButton3", "Panel3", 192, 16, 73, 25, "Motor stop", on, shown},
-    {"Label16", "Panel3", 8, 56, 89, 13, "FISH SENSOR", on, shown},
-    {"Label20", "Panel3", 112, 56, 153, 13, "", on, shown},
-    {"Label22", "Panel3", 8, 88, 81, 13, "HOOK SENSOR", on, shown},
-    {"Label27", "Panel3", 112, 88, 153, 13, "", on, shown},
-    {"Label28", "Panel3", 8, 120, 81, 13, "IN SENSOR", on, shown},
-    {"Label29", "Panel3", 112, 120, 153, 13, "", on, shown},
-    {"Label30", "Panel3", 8, 152, 81, 13, "PILOT LAMP", on, shown},
-    {"cb1", "Panel3", 112, 152, 15, 15, "", on, shown},
-    {"cb2", "Panel3", 168, 152, 15, 15, "", on, shown},
-    {"cb3", "Panel3", 224, 152, 15, 15, "", on, shown},
-    {"Shape14", "Panel3", 128, 152, 17, 17, nullptr, on, shown},
-    {"Shape15", "Panel3", 184, 152, 17, 17, nullptr, on, shown},
-    {"Shape13", "Panel3", 240, 152, 17, 17, nullptr, on, shown},
-    {"Label31", "Panel3", 8, 184, 105, 13, "LED1 LED2 LED3", on, shown},
-    {"CheckBox1", "Panel3", 112, 184, 49, 17, "LED", on, shown},
-    {"Label32", "Panel3", 8, 216, 129, 13, "LED4 LED5 LED6", on, shown},
-    {"CheckBox2", "Panel3", 112, 216, 49, 17, "IR", on, shown},
-    {"Label39", "Panel3", 8, 248, 57, 13, "SENSOR", on, shown},
-    {"Label33", "Panel3", 112, 248, 38, 13, "", on, shown},
-    {"Label34", "Panel3", 168, 248, 38, 13, "", on, shown},
-    {"Label35", "Panel3", 224, 248, 38, 13, "", on, shown},
-    {"Label36", "Panel3", 112, 272, 38, 13, "", on, shown},
-    {"Label37", "Panel3", 168, 272, 38, 13, "", on, shown},
-    {"Label38", "Panel3", 224, 272, 38, 13, "", on, shown},
-    {"SpeedButton4", "Panel3", 16, 304, 73, 22, "Cash M +", on, shown},
-    {"SpeedButton5", "Panel3", 104, 304, 73, 22, "Cash M -", on, shown},
-    {"SpeedButton6", "Panel3", 192, 304, 73, 22, "Cash M stop", on, shown},
-    {"SpeedButton7", "Panel3", 88, 336, 97, 22, "Home Position", on, shown},
-    {"Panel4", "Form1", 416, 456, 409, 121, nullptr, on, hidden},
-    {"MemoArea", "Panel4", 8, 8, 297, 105, nullptr, on, shown},
-    {"BtnCtCode", "Panel4", 312, 24, 75, 25, "Country", on, shown},
-    {"Button20", "Panel4", 312, 64, 75, 25, "Write In", on, shown},
-    {"Label42", "Panel4", 312, 96, 73, 13, "", on, shown},
-    {"Memo1", "Form1", 1016, 8, 385, 545, nullptr, on, hidden},
-    {"CheckBox3", "Form1", 864, 456, 137, 17, "Show all Received", on, hidden},
-    {"Button21", "Form1", 1328, 616, 75, 25, "Clear", on, hidden},
-    {"SpeedButton10", "Form1", 1056, 568, 105, 33, "Read EEPROM", off, hidden},
-    {"Button22", "Form1", 1056, 608, 105, 33, "Relax EEP_READ", off, hidden},
-    {"SpeedButton8", "Form1", 1176, 568, 105, 30, "Default_DAC", off, hidden},
-    {"SpeedButton9", "Form1", 1176, 608, 105, 33, "EEPROM OXFF", off, hidden},
+    {"ComboBox1", "COM1", on, shown},
+    {"ComboBox2", "9600", on, shown},
+    {"Button3", "Start Protocol", on, shown},
+    {"Button4", "End Protocol", off, shown},
+    {"BtnExit", "Exit", on, shown},
+    {"CheckBox4", "CashBox", on, shown},
+    {"Button7", "Auto Test", off, shown},
+    {"Button8", "Clear", on, shown},
+    {"Button18", "Maintain Mode", off, shown},
+    {"Button19", "Normal Mode", off, shown},
+    {"Panel1", nullptr, on, shown},
+    {"SetChBar", nullptr, on, hidden},
+    {"Label9", "0", on, hidden},
+    {"Label7", "", on, hidden},
+    {"Label8", "", on, hidden},
+    {"Label40", "0", on, shown},
+    {"Label41", "0", on, shown},
+    {"Label43", "0", on, shown},
+    {"Label44", "0", on, shown},
+    {"Label45", "0", on, shown},
+    {"Label46", "0", on, shown},
+    {"Label47", "", on, shown},
+    {"Label48", "NULL", on, shown},
+    {"Edit1", "155", off, shown},
+    {"Label51", "mm", off, shown},
+    {"Shape1", nullptr, on, shown},
+    {"Shape2", nullptr, on, shown},
+    {"Shape3", nullptr, on, shown},
+    {"BtnCalibStar", "CALIBRATION", off, shown},
+    {"BtnCalibEnd", "退出", off, shown},
+    {"Button9", "MOTOR TEST", on, shown},
+    {"Button10", "MOTOR STOP", on, shown},
+    {"Button11", "PULSE", on, shown},
+    {"Button12", "FISH", on, shown},
+    {"Button13", "EEPROM", on, shown},
+    {"Button14", "I/O", on, shown},
+    {"Button15", "SW1", on, shown},
+    {"Button16", "SW2", on, shown},
+    {"Button17", "LAMP", on, shown},
+    {"Panel2", nullptr, on, shown},
+    {"Label14", "Input White Card", on, hidden},
+    {"Label13", "LED&SEN Max", on, shown},
+    {"Label23", "LED&SEN Calib", on, shown},
+    {"Label49", "Lens Count", on, shown},
+    {"Shape16", nullptr, on, shown},
+    {"Label50", "", on, shown},
+    {"Label6", "Motor RPM", on, shown},
+    {"Shape4", nullptr, on, shown},
+    {"Label10", "", on, shown},
+    {"Label11", "ENC", on, shown},
+    {"Shape5", nullptr, on, shown},
+    {"Label12", "", on, shown},
+    {"Label17", "Pulse", on, shown},
+    {"Shape6", nullptr, on, shown},
+    {"Label18", "", on, shown},
+    {"Label15", "FISH_SEN", on, shown},
+    {"Shape8", nullptr, on, shown},
+    {"Label19", "EEPROM", on, shown},
+    {"Shape9", nullptr, on, shown},
+    {"Label21", "I/O ", on, shown},
+    {"Shape10", nullptr, on, shown},
+    {"Label25", "SW1", on, shown},
+    {"Label26", "SW2", on, shown},
+    {"Label24", "PILOT LAMP", on, shown},
+    {"Shape7", nullptr, on, shown},
+    {"Shape11", nullptr, on, shown},
+    {"Shape12", nullptr, on, shown},
+    {"Panel3", nullptr, off, shown},
+    {"SpeedButton1", "Motor +", on, shown},
+    {"SpeedButton2", "Motor -", on, shown},
+    {"SpeedButton3", "Motor stop", on, shown},
+    {"Label16", "FISH SENSOR", on, shown},
+    {"Label20", "", on, shown},
+    {"Label22", "HOOK SENSOR", on, shown},
+    {"Label27", "", on, shown},
+    {"Label28", "IN SENSOR", on, shown},
+    {"Label29", "", on, shown},
+    {"Label30", "PILOT LAMP", on, shown},
+    {"cb1", "", on, shown},
+    {"cb2", "", on, shown},
+    {"cb3", "", on, shown},
+    {"Shape14", nullptr, on, shown},
+    {"Shape15", nullptr, on, shown},
+    {"Shape13", nullptr, on, shown},
+    {"Label31", "LED1 LED2 LED3", on, shown},
+    {"CheckBox1", "LED", on, shown},
+    {"Label32", "LED4 LED5 LED6", on, shown},
+    {"CheckBox2", "IR", on, shown},
+    {"Label39", "SENSOR", on, shown},
+    {"Label33", "", on, shown},
+    {"Label34", "", on, shown},
+    {"Label35", "", on, shown},
+    {"Label36", "", on, shown},
+    {"Label37", "", on, shown},
+    {"Label38", "", on, shown},
+    {"SpeedButton4", "Cash M +", on, shown},
+    {"SpeedButton5", "Cash M -", on, shown},
+    {"SpeedButton6", "Cash M stop", on, shown},
+    {"SpeedButton7", "Home Position", on, shown},
+    {"Panel4", nullptr, on, hidden},
+    {"MemoArea", nullptr, on, shown},
+    {"BtnCtCode", "Country", on, shown},
+    {"Button20", "Write In", on, shown},
+    {"Label42", "", on, shown},
+    {"Memo1", nullptr, on, hidden},
+    {"CheckBox3", "Show all Received", on, hidden},
+    {"Button21", "Clear", on, hidden},
+    {"SpeedButton10", "Read EEPROM", off, hidden},
+    {"Button22", "Relax EEP_READ", off, hidden},
+    {"SpeedButton8", "Default_DAC", off, hidden},
+    {"SpeedButton9", "EEPROM OXFF", off, hidden},
 };
 
 QString CaptionOf(const QWidget* w) {
@@ -215,21 +216,33 @@ TEST_F(WindowLayout, CaptionSizeAndBorderIcons) {
 }
 
 TEST_F(WindowLayout, EveryDesignedControlInPlaceWithItsCaptionAndState) {
-    for (const DesignedControl& d : kDesign) {
-        SCOPED_TRACE(d.name);
-        QWidget* w = Find(d.name);
-        if (w == nullptr) {
+    // The design table and the captions here name the same controls.
+    std::set<std::string> placed, described;
+    for (const TDesignRect& d : WindowDesign().subspan(1)) {
+        placed.insert(d.name);
+    }
+    for (const DesignedControl& c : kDesign) {
+        described.insert(c.name);
+    }
+    EXPECT_EQ(placed, described);
+    EXPECT_EQ(std::string(WindowDesign()[0].name), "Form1");
+
+    for (const DesignedControl& c : kDesign) {
+        SCOPED_TRACE(c.name);
+        QWidget* w = Find(c.name);
+        if (w == nullptr || !placed.count(c.name)) {
             continue;
         }
+        const TDesignRect& d = DesignOf(c.name);
         ASSERT_NE(w->parentWidget(), nullptr);
         EXPECT_EQ(w->parentWidget()->objectName(), QString(d.parent));
         EXPECT_EQ(w->pos(), QPoint(d.left, d.top));
         EXPECT_EQ(w->height(), d.height);
-        if (d.caption != nullptr) {
-            EXPECT_EQ(CaptionOf(w), QString::fromUtf8(d.caption));
+        if (c.caption != nullptr) {
+            EXPECT_EQ(CaptionOf(w), QString::fromUtf8(c.caption));
         }
-        EXPECT_EQ(!w->testAttribute(Qt::WA_ForceDisabled), d.enabled);
-        EXPECT_EQ(!w->isHidden(), d.visible);
+        EXPECT_EQ(!w->testAttribute(Qt::WA_ForceDisabled), c.enabled);
+        EXPECT_EQ(!w->isHidden(), c.visible);
         // The designed width, or wider where a label's text needs more; nothing is clipped.
         EXPECT_GE(w->width(), d.width);
         EXPECT_GE(w->width(), NeededWidth(w)) << CaptionOf(w).toStdString();
@@ -442,10 +455,3 @@ TEST(StationApplication, ErrorsEscapingHandlersAreShownAndTheLoopGoesOn) {
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    TStationApplication app(argc, argv);
-    QApplication::setFont(StationFont());
-    return RUN_ALL_TESTS();
-}

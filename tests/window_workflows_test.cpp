@@ -42,9 +42,18 @@ Bytes SensorFrame(std::uint8_t code) {
     return SensorFrameBytes(code, {22, 58, 22, 22, 22, 22}, {}, {120, 120, 120, 120, 120, 120});
 }
 
-TEST(Workflows, NothingHappensWhileTheLinkIsClosed) {
+// A fresh station for each test; Linked() starts its link and forgets the start command.
+class Workflows : public ::testing::Test {
+  protected:
+    void Linked() {
+        h.StartLink();
+        h.TakeSent();
+    }
     StationHarness h;
     TForm1& f = h.form();
+};
+
+TEST_F(Workflows, NothingHappensWhileTheLinkIsClosed) {
     for (auto click :
          {&TForm1::Button9Click, &TForm1::Button10Click, &TForm1::Button11Click,
           &TForm1::Button12Click, &TForm1::Button13Click, &TForm1::Button14Click,
@@ -62,11 +71,8 @@ TEST(Workflows, NothingHappensWhileTheLinkIsClosed) {
     EXPECT_TRUE(h.TakeSent().empty());
 }
 
-TEST(Workflows, CalibrationRunsClearBarsFromTheSecondStartOn) {
-    StationHarness h;
-    TForm1& f = h.form();
-    h.StartLink();
-    h.TakeSent();
+TEST_F(Workflows, CalibrationRunsClearBarsFromTheSecondStartOn) {
+    Linked();
 
     f.BtnCalibStarClick();
     EXPECT_TRUE(f.BarsDrawn);
@@ -115,11 +121,8 @@ TEST(Workflows, CalibrationRunsClearBarsFromTheSecondStartOn) {
     EXPECT_FALSE(f.Button19->isEnabled());
 }
 
-TEST(Workflows, ChannelButtonSendsTheTrackBarValue) {
-    StationHarness h;
-    TForm1& f = h.form();
-    h.StartLink();
-    h.TakeSent();
+TEST_F(Workflows, ChannelButtonSendsTheTrackBarValue) {
+    Linked();
     f.SetChBar->setValue(1023);
     EXPECT_EQ(f.Label9->text(), "1023");
     f.ChRadioMouseDown(7);
@@ -132,9 +135,7 @@ TEST(Workflows, ChannelButtonSendsTheTrackBarValue) {
     EXPECT_FALSE(f.SetChBar->isVisibleTo(&f));
 }
 
-TEST(Workflows, MotorStopClickedDuringThePauseEndsTheChainAfterTheMotorStage) {
-    StationHarness h;
-    TForm1& f = h.form();
+TEST_F(Workflows, MotorStopClickedDuringThePauseEndsTheChainAfterTheMotorStage) {
     h.StartLink();
     const Bytes motor = DeviceFrameBytes(0x03, {0x03, 0x20});
     h.Receive(motor);
@@ -146,11 +147,8 @@ TEST(Workflows, MotorStopClickedDuringThePauseEndsTheChainAfterTheMotorStage) {
     EXPECT_TRUE(f.BtnExit->isEnabled());
 }
 
-TEST(Workflows, SwitchRepeatsPollOncePerSecondAndLockEachOtherOut) {
-    StationHarness h;
-    TForm1& f = h.form();
-    h.StartLink();
-    h.TakeSent();
+TEST_F(Workflows, SwitchRepeatsPollOncePerSecondAndLockEachOtherOut) {
+    Linked();
 
     f.Button15Click();
     EXPECT_EQ(f.Button15->text(), "SW1-Auto");
@@ -189,11 +187,8 @@ TEST(Workflows, SwitchRepeatsPollOncePerSecondAndLockEachOtherOut) {
     EXPECT_TRUE(f.Button15->isEnabled());
 }
 
-TEST(Workflows, MaintenanceModeAndItsManualControls) {
-    StationHarness h;
-    TForm1& f = h.form();
-    h.StartLink();
-    h.TakeSent();
+TEST_F(Workflows, MaintenanceModeAndItsManualControls) {
+    Linked();
     f.BtnCalibStarClick();
     h.TakeSent();
     ASSERT_TRUE(f.BtnCalibEnd->isEnabled());
@@ -231,11 +226,8 @@ TEST(Workflows, MaintenanceModeAndItsManualControls) {
     EXPECT_TRUE(f.Button7->isEnabled());
 }
 
-TEST(Workflows, EepromReadOutIsDumpedWithoutLosingOrMixingBytes) {
-    StationHarness h;
-    TForm1& f = h.form();
-    h.StartLink();
-    h.TakeSent();
+TEST_F(Workflows, EepromReadOutIsDumpedWithoutLosingOrMixingBytes) {
+    Linked();
 
     f.SpeedButton10Click();
     EXPECT_EQ(h.TakeSentBytes(), Cmd(0x54));
@@ -283,9 +275,7 @@ TEST(Workflows, EepromReadOutIsDumpedWithoutLosingOrMixingBytes) {
     EXPECT_EQ(f.ReceiveMode, 0);
 }
 
-TEST(Workflows, AutoTestStartsTheSensorStageAndClearsBarsFromTheSecondRunOn) {
-    StationHarness h;
-    TForm1& f = h.form();
+TEST_F(Workflows, AutoTestStartsTheSensorStageAndClearsBarsFromTheSecondRunOn) {
     h.StartLink();
     f.Button8->setEnabled(true);
     h.TakeSent();

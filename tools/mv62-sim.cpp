@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "Replies.h"
 #include "sim/CommandDecoder.h"
 #include "sim/DeviceModel.h"
 #include "sim/LinePacer.h"
@@ -27,7 +28,7 @@ volatile sig_atomic_t g_stopSignal = 0;
 
 // Bytes a streaming device lets wait in its transmitter before it skips a sensor frame: four
 // frames, enough to keep the line busy between two wake-ups of the simulator.
-constexpr std::size_t kStreamBacklog = 4 * 33;
+constexpr std::size_t kStreamBacklog = 4 * mv62::sensor_layout::kLength;
 
 void OnStopSignal(int signal) {
     g_stopSignal = signal;
@@ -164,8 +165,8 @@ void Simulator::HandOutDue(SimTime now) {
     for (const Emission& e : model_.TakeDue(now)) {
         // A streaming device writes its next sensor frame when its transmitter has room, so a
         // stream never outruns the line: a frame due while the line is still busy is skipped.
-        if (options_.device.stream && e.routine && e.bytes.size() > 2 && e.bytes[2] == 0x02 &&
-            pacer_.Backlog() >= kStreamBacklog) {
+        if (options_.device.stream && e.routine && e.bytes.size() > 2 &&
+            e.bytes[2] == mv62::reply::SensorFrame && pacer_.Backlog() >= kStreamBacklog) {
             continue;
         }
         if (options_.verbose || !e.routine) {

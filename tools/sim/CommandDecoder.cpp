@@ -42,8 +42,7 @@ std::string CommandLogLine(const HostCommand& c) {
     if (c.kind == HostCommand::Kind::LoneStop) {
         return "rx ED (lone stop)";
     }
-    const std::uint8_t header[] = {kSync1, kSync2, c.code};
-    std::string line = "rx " + HexBytes(header);
+    std::string line = "rx " + HexBytes(mv62::PlainCommand(c.code));
     if (c.params.size() <= 3) {
         if (!c.params.empty()) {
             line += ' ' + HexBytes(c.params);

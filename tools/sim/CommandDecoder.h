@@ -22,8 +22,6 @@ using mv62::ParameterCount;
 // Simulator time: time since the simulator started. Tests drive it by hand.
 using SimTime = std::chrono::microseconds;
 
-inline constexpr std::uint8_t kSync1 = mv62::kHeaderStart;
-inline constexpr std::uint8_t kSync2 = mv62::kHeaderSecond;
 inline constexpr std::uint8_t kStopCode = mv62::cmd::Stop;
 
 // What a command means, for the log ("motor test", "set DAC channel 8 (D7) to 511").

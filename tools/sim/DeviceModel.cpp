@@ -3,7 +3,14 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "Frames.h"
+#include "Replies.h"
+#include "ReplyMath.h"
+
 namespace mv62sim {
+
+namespace cmd = mv62::cmd;
+namespace reply = mv62::reply;
 
 namespace {
 
@@ -14,7 +21,6 @@ constexpr SimTime kMotorSpacing = 300ms;   // the three motor replies
 constexpr SimTime kLampSpacing = 500ms;    // lamp steps 0..3
 constexpr SimTime kReportSpacing = 125ms;  // maintenance reports, four per 500 ms
 
-constexpr std::array<int, kSensorChannels> kTarget = {20, 50, 20, 20, 20, 20};
 constexpr int kNormalPeak = 120;
 constexpr int kFailingPeak = 20;       // below every channel's minimum
 constexpr int kOpticsFaultShift = 40;  // far outside the tolerance of 4
@@ -24,11 +30,9 @@ void PutBigEndian(std::uint8_t* at, int value) {
     at[1] = static_cast<std::uint8_t>(value & 0xFF);
 }
 
-int Rpm(int count) {
-    return count / 11 * 60;
-}
-
 // ceil(7k / 9); integer division truncates toward zero, which is the ceiling for negative k.
+// Worked out here on its own rather than taken from the station's correction, so that a mistake
+// there shows as sensor frames that fail.
 int Ch2Addend(int k) {
     return k >= 0 ? (7 * k + 8) / 9 : -((-7 * k) / 9);
 }
@@ -37,77 +41,36 @@ std::string MotorName(int direction) {
     return direction > 0 ? "runs +" : direction < 0 ? "runs -" : "stopped";
 }
 
+constexpr std::pair<Fault, std::string_view> kFaults[] = {
+    {Fault::Fish, "fish"},   {Fault::Eeprom, "eeprom"},          {Fault::Io, "io"},
+    {Fault::Pulse, "pulse"}, {Fault::MotorSpeed, "motor-speed"}, {Fault::Optics, "optics"},
+};
+
 }  // namespace
 
 std::optional<Fault> FaultFromName(std::string_view name) {
-    for (Fault f :
-         {Fault::Fish, Fault::Eeprom, Fault::Io, Fault::Pulse, Fault::MotorSpeed, Fault::Optics}) {
-        if (FaultName(f) == name) {
-            return f;
+    for (const auto& [fault, faultName] : kFaults) {
+        if (faultName == name) {
+            return fault;
         }
     }
     return std::nullopt;
 }
 
 std::string_view FaultName(Fault fault) {
-    switch (fault) {
-        case Fault::Fish:
-            return "fish";
-        case Fault::Eeprom:
-            return "eeprom";
-        case Fault::Io:
-            return "io";
-        case Fault::Pulse:
-            return "pulse";
-        case Fault::MotorSpeed:
-            return "motor-speed";
-        case Fault::Optics:
-            return "optics";
+    for (const auto& [f, name] : kFaults) {
+        if (f == fault) {
+            return name;
+        }
     }
     return "?";
 }
 
-int ReplyFrameLength(std::uint8_t code) {
-    switch (code) {
-        case 0x00:
-            return 26;
-        case 0x02:
-        case 0x26:
-            return 33;
-        case 0x03:
-        case 0x06:
-            return 5;
-        case 0x27:
-            return 6;
-        case 0x04:
-        case 0x05:
-        case 0x07:
-        case 0x08:
-        case 0x09:
-        case 0x10:
-        case 0x20:
-        case 0x21:
-        case 0x22:
-        case 0x24:
-            return 4;
-        case 0x23:
-        case 0x25:
-            return 9;
-        default:
-            return 0;
-    }
-}
-
 Bytes MakeFrame(std::uint8_t code, std::span<const std::uint8_t> data) {
-    if (static_cast<int>(data.size()) + 3 != ReplyFrameLength(code)) {
+    if (static_cast<int>(data.size()) + mv62::kHeaderLength != mv62::FrameLengthFor(code)) {
         throw std::logic_error("device frame of wrong length");
     }
-    Bytes frame(data.size() + 3);
-    frame[0] = kSync1;
-    frame[1] = kSync2;
-    frame[2] = code;
-    std::copy(data.begin(), data.end(), frame.begin() + 3);
-    return frame;
+    return mv62::MakeDeviceFrame(code, data);
 }
 
 int RawForCorrected(int channel, int corrected, int k) {
@@ -120,10 +83,10 @@ int RawForCorrected(int channel, int corrected, int k) {
 SensorSample MakeSensorSample(const DeviceConfig& config, int frame) {
     SensorSample s;
     const bool failing = config.faults.count(Fault::Optics) != 0;
-    for (int ch = 0; ch < kSensorChannels; ++ch) {
+    for (int ch = 0; ch < mv62::kChannels; ++ch) {
         // A little deterministic jitter, well inside the tolerance of 4 and above the minimums.
         const int jitter = (frame * 3 + ch * 2) % 5 - 2;
-        const int corrected = kTarget[ch] + (failing ? kOpticsFaultShift : jitter);
+        const int corrected = mv62::CalibTarget[ch] + (failing ? kOpticsFaultShift : jitter);
         const int raw = RawForCorrected(ch, corrected, config.sensorOffset);
         const int clippedRaw = std::clamp(raw, 0, 255);
         s.clipped = s.clipped || clippedRaw != raw;
@@ -152,7 +115,7 @@ void DeviceModel::ResetEeprom() {
 }
 
 void DeviceModel::StoreDacInEeprom() {
-    for (int i = 0; i < kDriveOutputs; ++i) {
+    for (int i = 0; i < mv62::kDriveChannels; ++i) {
         PutBigEndian(&eeprom_[kEepromDac + 2 * i], dac_[i]);
     }
 }
@@ -223,7 +186,7 @@ std::vector<std::string> DeviceModel::Receive(const HostCommand& cmd, SimTime no
     }
 
     // The manual controls work in maintenance mode only.
-    const bool manual = (code >= 0x32 && code <= 0x50);
+    const bool manual = (code >= cmd::MotorPlus && code <= cmd::HomePosition);
     if (manual && !maintenance_) {
         return {"ignored: not in maintenance mode"};
     }
@@ -237,7 +200,7 @@ std::vector<std::string> DeviceModel::Receive(const HostCommand& cmd, SimTime no
 
     std::vector<std::string> notes;
     switch (code) {
-        case 0x00: {
+        case cmd::StartLink: {
             // A new link starts from the device's normal state.
             notes = StopAll();
             if (maintenance_) {
@@ -245,20 +208,20 @@ std::vector<std::string> DeviceModel::Receive(const HostCommand& cmd, SimTime no
                 maintenance_ = false;
                 notes.push_back("left maintenance mode");
             }
-            std::array<std::uint8_t, 23> text{};
-            std::copy_n(config_.ident.begin(), std::min<std::size_t>(config_.ident.size(), 23),
-                        text.begin());
-            Reply(now, 0x00, text, "identification \"" + config_.ident + "\"");
+            std::array<std::uint8_t, mv62::kIdentificationLength> text{};
+            std::copy_n(config_.ident.begin(),
+                        std::min<std::size_t>(config_.ident.size(), text.size()), text.begin());
+            Reply(now, reply::Identification, text, "identification \"" + config_.ident + "\"");
             std::array<std::uint8_t, 3> lens{static_cast<std::uint8_t>(config_.sensorOffset + 100)};
             PutBigEndian(&lens[1], config_.lensCount);
-            Reply(now + kIdentSpacing, 0x27, lens,
+            Reply(now + kIdentSpacing, reply::OffsetAndLens, lens,
                   "sensor offset " + std::to_string(config_.sensorOffset) + ", lens count " +
                       std::to_string(config_.lensCount));
-            Reply(now + 2 * kIdentSpacing, 0x25, config_.exchange,
+            Reply(now + 2 * kIdentSpacing, reply::ExchangeSensors, config_.exchange,
                   "exchange sensors " + HexBytes(config_.exchange));
             break;
         }
-        case 0x01: {
+        case cmd::ChannelDac: {
             const int index = cmd.params.size() == 3 ? DriveIndexForChannel(cmd.params[0]) : -1;
             if (index < 0) {
                 notes.push_back("unknown DAC channel: ignored");
@@ -269,7 +232,7 @@ std::vector<std::string> DeviceModel::Receive(const HostCommand& cmd, SimTime no
             notes.push_back("D" + std::to_string(index + 1) + " = " + std::to_string(dac_[index]));
             break;
         }
-        case 0x02:
+        case cmd::SensorRun:
             Cancel(Activity::SensorRun);
             Plan(Activity::SensorRun, now + (config_.stream ? SimTime{} : config_.sensorPeriod));
             if (config_.stream) {
@@ -280,106 +243,112 @@ std::vector<std::string> DeviceModel::Receive(const HostCommand& cmd, SimTime no
                     std::to_string(config_.sensorPeriod.count() / 1000) + " ms, then 0x26");
             }
             break;
-        case 0x07:
+        case cmd::MotorTest:
             Cancel(Activity::MotorTest);
             outputs_.transportMotor = 1;
             outputs_.home = false;
             Plan(Activity::MotorTest, now + kMotorSpacing);
             notes.push_back("transport motor runs +; three motor replies follow");
             break;
-        case 0x08: {
-            const std::uint8_t result = Has(Fault::Pulse) ? 0x00 : 0x10;
-            Reply(now, 0x04, std::array{result}, "pulse result " + HexBytes(std::array{result}));
+        case cmd::PulseTest: {
+            const std::uint8_t result = Has(Fault::Pulse) ? 0x00 : mv62::kPulsePassed;
+            Reply(now, reply::PulseResult, std::array{result},
+                  "pulse result " + HexBytes(std::array{result}));
             break;
         }
-        case 0x11:
-        case 0x12:
-        case 0x13: {
+        case cmd::FishTest:
+        case cmd::EepromTest:
+        case cmd::IoTest: {
             struct Test {
                 std::uint8_t reply;
                 Fault fault;
                 const char* name;
             };
-            const Test t = code == 0x11   ? Test{0x08, Fault::Fish, "fish sensor"}
-                           : code == 0x12 ? Test{0x09, Fault::Eeprom, "EEPROM"}
-                                          : Test{0x10, Fault::Io, "I/O"};
-            const std::uint8_t result = Has(t.fault) ? 0 : 1;
+            const Test t =
+                code == cmd::FishTest     ? Test{reply::FishResult, Fault::Fish, "fish sensor"}
+                : code == cmd::EepromTest ? Test{reply::EepromResult, Fault::Eeprom, "EEPROM"}
+                                          : Test{reply::IoResult, Fault::Io, "I/O"};
+            const std::uint8_t result = Has(t.fault) ? 0 : mv62::kResultPassed;
             Reply(now, t.reply, std::array{result},
                   std::string(t.name) + " result " + std::to_string(result));
             break;
         }
-        case 0x14:
+        case cmd::LampTest:
             Cancel(Activity::LampTest);
             Plan(Activity::LampTest, now);
             break;
-        case 0x15:
-            Reply(now, 0x06, std::array{config_.sw1High, config_.sw1Low},
+        case cmd::ReadSw1:
+            Reply(now, reply::Sw1Positions, std::array{config_.sw1High, config_.sw1Low},
                   "SW1 " + HexBytes(std::array{config_.sw1High, config_.sw1Low}));
             break;
-        case 0x16:
-            Reply(now, 0x07, std::array{config_.sw2}, "SW2 " + HexBytes(std::array{config_.sw2}));
+        case cmd::ReadSw2:
+            Reply(now, reply::Sw2Positions, std::array{config_.sw2},
+                  "SW2 " + HexBytes(std::array{config_.sw2}));
             break;
-        case 0x30:
+        case cmd::MaintenanceOn:
             if (!maintenance_) {
                 maintenance_ = true;
                 Plan(Activity::Maintenance, now + kReportSpacing);
             }
             notes.push_back("maintenance mode: reports 0x20..0x23 every 500 ms");
             break;
-        case 0x31:
+        case cmd::MaintenanceOff:
             if (maintenance_) {
                 Cancel(Activity::Maintenance);
                 maintenance_ = false;
             }
             notes.push_back("normal mode");
             break;
-        case 0x32:
-        case 0x33:
-        case 0x34:
-            outputs_.transportMotor = code == 0x32 ? 1 : code == 0x33 ? -1 : 0;
+        case cmd::MotorPlus:
+        case cmd::MotorMinus:
+        case cmd::MotorStop:
+            outputs_.transportMotor = code == cmd::MotorPlus ? 1 : code == cmd::MotorMinus ? -1 : 0;
             if (outputs_.transportMotor != 0) {
                 outputs_.home = false;
             }
             notes.push_back("transport motor " + MotorName(outputs_.transportMotor));
             break;
-        case 0x43:
-        case 0x44:
-            outputs_.led = code == 0x43;
+        case cmd::LedOn:
+        case cmd::LedOff:
+            outputs_.led = code == cmd::LedOn;
             break;
-        case 0x45:
-        case 0x46:
-            outputs_.ir = code == 0x45;
+        case cmd::IrOn:
+        case cmd::IrOff:
+            outputs_.ir = code == cmd::IrOn;
             break;
-        case 0x47:
-        case 0x48:
-        case 0x49:
-            outputs_.cashMotor = code == 0x47 ? 1 : code == 0x48 ? -1 : 0;
+        case cmd::CashMotorPlus:
+        case cmd::CashMotorMinus:
+        case cmd::CashMotorStop:
+            outputs_.cashMotor = code == cmd::CashMotorPlus    ? 1
+                                 : code == cmd::CashMotorMinus ? -1
+                                                               : 0;
             notes.push_back("cash-box motor " + MotorName(outputs_.cashMotor));
             break;
-        case 0x50:
+        case cmd::HomePosition:
             outputs_.transportMotor = 0;
             outputs_.home = true;
             notes.push_back("at home position");
             break;
-        case 0x51:
+        case cmd::CountryWrite:
             if (cmd.params.size() != countryMask_.size()) {
                 notes.push_back("incomplete country mask: ignored");
                 break;
             }
             std::copy(cmd.params.begin(), cmd.params.end(), countryMask_.begin());
             std::copy(countryMask_.begin(), countryMask_.end(), eeprom_.begin() + kEepromCountry);
-            Reply(now, 0x24, std::array<std::uint8_t, 1>{0x01}, "country mask stored");
+            Reply(now, reply::Acknowledge, std::array<std::uint8_t, 1>{0x01},
+                  "country mask stored");
             break;
-        case 0x52:
+        case cmd::DefaultDac:
             dac_.fill(kDefaultDac);
             StoreDacInEeprom();
             notes.push_back("all drive values " + std::to_string(kDefaultDac));
             break;
-        case 0x53:
+        case cmd::EepromFill:
             eeprom_.fill(0xFF);
             notes.push_back("EEPROM filled with FF");
             break;
-        case 0x54: {
+        case cmd::EepromRead: {
             Emission e;
             e.bytes.assign(eeprom_.begin(), eeprom_.end());
             e.framed = false;
@@ -396,17 +365,15 @@ std::vector<std::string> DeviceModel::Receive(const HostCommand& cmd, SimTime no
 
 Emission DeviceModel::SensorFrame(SimTime at, int frame, bool last) {
     const SensorSample s = MakeSensorSample(config_, frame);
-    std::array<std::uint8_t, 30> data{};
-    std::copy(s.raw.begin(), s.raw.end(), data.begin());
-    data[6] = static_cast<std::uint8_t>(frame & 0xFF);  // byte 9: frame number in the run
-    data[7] = 0;                                        // byte 10: not used
-    for (int i = 0; i < kDriveOutputs; ++i) {
-        PutBigEndian(&data[8 + 2 * i], dac_[i]);
-    }
-    std::copy(s.peak.begin(), s.peak.end(), data.begin() + 24);
+    mv62::SensorFrameData data;
+    data.raw = s.raw;
+    data.byte9 = static_cast<std::uint8_t>(frame & 0xFF);  // the frame number in the run
+    data.byte10 = 0;                                       // not used
+    data.drive = dac_;
+    data.peak = s.peak;
     Emission e;
     e.at = at;
-    e.bytes = MakeFrame(last ? 0x26 : 0x02, data);
+    e.bytes = mv62::EncodeSensorFrame(last ? reply::LastSensorFrame : reply::SensorFrame, data);
     e.routine = !last;
     e.what = last ? "sensor run over: 0x26 after " + std::to_string(frame) + " frames"
                   : "sensor frame " + std::to_string(frame);
@@ -420,30 +387,30 @@ Emission DeviceModel::MaintenanceReport(SimTime at, int step) {
     switch (step % 4) {
         case 0: {
             const std::uint8_t fish = Has(Fault::Fish) ? 2 : 1;  // 1 normal, 2 fished
-            e.bytes = MakeFrame(0x20, std::array{fish});
+            e.bytes = MakeFrame(reply::FishState, std::array{fish});
             e.what = "fish sensor " + std::to_string(fish);
             break;
         }
         case 1: {
             const std::uint8_t hook = outputs_.home ? 1 : 0;
-            e.bytes = MakeFrame(0x21, std::array{hook});
+            e.bytes = MakeFrame(reply::HookSensor, std::array{hook});
             e.what = "hook sensor " + std::to_string(hook);
             break;
         }
         case 2: {
             // A moving transport carries something past the in sensor.
             const std::uint8_t in = outputs_.transportMotor != 0 ? 1 : 0;
-            e.bytes = MakeFrame(0x22, std::array{in});
+            e.bytes = MakeFrame(reply::InSensor, std::array{in});
             e.what = "in sensor " + std::to_string(in);
             break;
         }
         default: {
             // The optical sensors read their LEDs' light, or nothing with the LEDs off.
-            std::array<std::uint8_t, 6> readings{};
+            std::array<std::uint8_t, mv62::kChannels> readings{};
             if (outputs_.led) {
                 readings = MakeSensorSample(config_, step / 4).raw;
             }
-            e.bytes = MakeFrame(0x23, readings);
+            e.bytes = MakeFrame(reply::SensorReadings, readings);
             e.what = "sensor readings " + HexBytes(readings);
             break;
         }
@@ -463,7 +430,7 @@ Emission DeviceModel::Produce(const Job& job) {
                 SimTime next = config_.sensorPeriod;
                 if (config_.stream) {
                     // One 33-byte frame's time on the line (11 bits per byte), rounded up.
-                    const long long bits = 33LL * 11 * 1'000'000;
+                    const long long bits = mv62::sensor_layout::kLength * 11LL * 1'000'000;
                     next = SimTime{(bits + config_.baud - 1) / config_.baud};
                 }
                 Plan(Activity::SensorRun, job.at + next, job.step + 1);
@@ -477,9 +444,9 @@ Emission DeviceModel::Produce(const Job& job) {
             PutBigEndian(data.data(), count);
             Emission e;
             e.at = job.at;
-            e.bytes = MakeFrame(0x03, data);
+            e.bytes = MakeFrame(reply::MotorRate, data);
             e.what = "motor reply " + std::to_string(job.step + 1) + "/3: count " +
-                     std::to_string(count) + " (" + std::to_string(Rpm(count)) + " rpm)";
+                     std::to_string(count) + " (" + std::to_string(mv62::MotorRpm(count)) + " rpm)";
             if (job.step < 2) {
                 Plan(Activity::MotorTest, job.at + kMotorSpacing, job.step + 1);
             }
@@ -488,9 +455,9 @@ Emission DeviceModel::Produce(const Job& job) {
         case Activity::LampTest: {
             Emission e;
             e.at = job.at;
-            e.bytes = MakeFrame(0x05, std::array{static_cast<std::uint8_t>(job.step)});
+            e.bytes = MakeFrame(reply::LampStep, std::array{static_cast<std::uint8_t>(job.step)});
             e.what = "lamp step " + std::to_string(job.step);
-            if (job.step < 3) {
+            if (job.step < mv62::kLastLampStep) {
                 Plan(Activity::LampTest, job.at + kLampSpacing, job.step + 1);
             }
             return e;

@@ -28,17 +28,15 @@ enum class Fault {
 };
 std::optional<Fault> FaultFromName(std::string_view name);
 std::string_view FaultName(Fault fault);
-inline constexpr std::string_view kFaultNames = "fish, eeprom, io, pulse, motor-speed, optics";
 
-inline constexpr int kSensorChannels = 6;
-inline constexpr int kDriveOutputs = 8;
 inline constexpr int kEepromSize = 256;
 
 struct DeviceConfig {
     std::string ident = "MV62 SIM 1.0";  // identification text, at most 23 characters
     int sensorOffset = 0;                // -100 .. 155, reported as offset + 100
     int lensCount = 1234;
-    std::array<std::uint8_t, 6> exchange{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};  // 0xFF: not flagged
+    std::array<std::uint8_t, mv62::kChannels> exchange{0xFF, 0xFF, 0xFF,
+                                                       0xFF, 0xFF, 0xFF};  // 0xFF: not flagged
     int sensorFrames = 30;         // 0x02 frames of a sensor run before its 0x26
     SimTime sensorPeriod = 100ms;  // spacing of the sensor frames
     int motorCount = 800;          // encoder count per second of the motor replies
@@ -53,16 +51,13 @@ struct DeviceConfig {
 
 inline constexpr std::uint16_t kDefaultDac = 512;
 
-// Total frame length (0x55 0xAA code data) for a device reply code; 0 for a code not sent.
-int ReplyFrameLength(std::uint8_t code);
-
-// A device frame: 0x55 0xAA code data. The data length must match the reply code.
+// A device frame: 0x55 0xAA code data. The data length must match the reply code's frame length.
 Bytes MakeFrame(std::uint8_t code, std::span<const std::uint8_t> data);
 
 // The six raw values and six peaks of sensor frame number `frame` of a run.
 struct SensorSample {
-    std::array<std::uint8_t, kSensorChannels> raw{};
-    std::array<std::uint8_t, kSensorChannels> peak{};
+    std::array<std::uint8_t, mv62::kChannels> raw{};
+    std::array<std::uint8_t, mv62::kChannels> peak{};
     bool clipped = false;  // a raw value left 0..255 and was clipped: the targets are out of reach
 };
 SensorSample MakeSensorSample(const DeviceConfig& config, int frame);
@@ -110,7 +105,7 @@ class DeviceModel {
     std::optional<SimTime> NextDue() const;
 
     const DeviceConfig& Config() const { return config_; }
-    const std::array<std::uint16_t, kDriveOutputs>& Dac() const { return dac_; }
+    const std::array<std::uint16_t, mv62::kDriveChannels>& Dac() const { return dac_; }
     const Outputs& CurrentOutputs() const { return outputs_; }
     bool MaintenanceMode() const { return maintenance_; }
     const std::array<std::uint8_t, kEepromSize>& Eeprom() const { return eeprom_; }
@@ -140,8 +135,8 @@ class DeviceModel {
     DeviceConfig config_;
     std::vector<Job> jobs_;
     std::uint64_t nextOrder_ = 0;
-    std::array<std::uint16_t, kDriveOutputs> dac_{};
-    std::array<std::uint8_t, 30> countryMask_{};
+    std::array<std::uint16_t, mv62::kDriveChannels> dac_{};
+    mv62::CountryMaskBytes countryMask_{};
     std::array<std::uint8_t, kEepromSize> eeprom_{};
     Outputs outputs_;
     bool maintenance_ = false;

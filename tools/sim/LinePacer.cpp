@@ -102,7 +102,7 @@ std::vector<LineFaults::Piece> LineFaults::Shape(const Bytes& bytes, bool framed
         Bytes junk(std::uniform_int_distribution<int>(1, 4)(random_));
         for (auto& b : junk) {
             const int v = std::uniform_int_distribution<int>(0, 254)(random_);
-            b = static_cast<std::uint8_t>(v >= kSync1 ? v + 1 : v);
+            b = static_cast<std::uint8_t>(v >= mv62::kHeaderStart ? v + 1 : v);
         }
         pieces.push_back(Piece{std::move(junk), SimTime{}});
     }

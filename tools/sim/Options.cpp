@@ -1,8 +1,11 @@
 #include "sim/Options.h"
 
+#include <algorithm>
 #include <charconv>
 #include <functional>
 #include <map>
+
+#include "Replies.h"
 
 namespace mv62sim {
 
@@ -53,13 +56,20 @@ bool ParsePositions(const std::string& text, int count, int& bits) {
     return true;
 }
 
+// The station's line speeds and a few more around them: a device set to a speed the station does
+// not offer is one of the faults a technician can try the station against.
+constexpr int kSimLineSpeeds[] = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200, 230400};
+
 bool SupportedBaud(int baud) {
-    for (int b : {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200, 230400}) {
-        if (b == baud) {
-            return true;
-        }
+    return std::ranges::find(kSimLineSpeeds, baud) != std::end(kSimLineSpeeds);
+}
+
+std::string SupportedBauds() {
+    std::string s = "one of";
+    for (int b : kSimLineSpeeds) {
+        s += (b == kSimLineSpeeds[0] ? " " : ", ") + std::to_string(b);
     }
-    return false;
+    return s;
 }
 
 }  // namespace
@@ -68,7 +78,7 @@ bool ParseOptions(std::span<const std::string> args, SimOptions& o, std::string&
     DeviceConfig& d = o.device;
     using Handler = std::function<bool(const std::string&)>;
     // Options that take a value; each handler returns false when the value is not acceptable.
-    const std::map<std::string, std::pair<Handler, const char*>> withValue = {
+    const std::map<std::string, std::pair<Handler, std::string>> withValue = {
         {"--link",
          {[&](const std::string& v) {
               o.linkPath = v;
@@ -83,11 +93,11 @@ bool ParseOptions(std::span<const std::string> args, SimOptions& o, std::string&
           "a path"}},
         {"--baud",
          {[&](const std::string& v) { return ParseNumber(v, o.baud) && SupportedBaud(o.baud); },
-          "one of 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200, 230400"}},
+          SupportedBauds()}},
         {"--ident",
          {[&](const std::string& v) {
               d.ident = v;
-              return v.size() <= 23;
+              return v.size() <= mv62::kIdentificationLength;
           },
           "a text of at most 23 characters"}},
         {"--offset",

@@ -12,38 +12,18 @@
 #include <cstring>
 #include <vector>
 
+#include "PosixSpeeds.h"
+
 namespace mv62sim {
 
 namespace {
-
-speed_t SpeedFor(int baud) {
-    switch (baud) {
-        case 1200:
-            return B1200;
-        case 2400:
-            return B2400;
-        case 4800:
-            return B4800;
-        case 19200:
-            return B19200;
-        case 38400:
-            return B38400;
-        case 57600:
-            return B57600;
-        case 115200:
-            return B115200;
-        case 230400:
-            return B230400;
-        default:
-            return B9600;
-    }
-}
 
 // Raw bytes both ways (no echo, no line editing, no XON/XOFF, no CR/LF translation),
 // 8 data bits, even parity, 1 stop bit, no modem control.
 bool MakeRaw(int fd, int baud) {
     termios t{};
-    if (tcgetattr(fd, &t) != 0) {
+    speed_t speed{};
+    if (!PosixSpeedCode(baud, speed) || tcgetattr(fd, &t) != 0) {
         return false;
     }
     cfmakeraw(&t);
@@ -51,8 +31,8 @@ bool MakeRaw(int fd, int baud) {
     t.c_cflag |= CS8 | PARENB | CLOCAL | CREAD;
     t.c_cc[VMIN] = 1;
     t.c_cc[VTIME] = 0;
-    cfsetispeed(&t, SpeedFor(baud));
-    cfsetospeed(&t, SpeedFor(baud));
+    cfsetispeed(&t, speed);
+    cfsetospeed(&t, speed);
     return tcsetattr(fd, TCSANOW, &t) == 0;
 }
 

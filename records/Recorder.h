@@ -1,0 +1,114 @@
+#pragma once
+// The station's recorder: it turns what the window and the line tap report into one session
+// journal per link and one run record per automatic test or calibration run. It never sends a
+// byte and never waits; if the records folder cannot be written it says so once and the station
+// tests on without records.
+#include <QJsonObject>
+#include <QSaveFile>
+#include <QString>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "Clock.h"
+#include "HostCommandDecoder.h"
+#include "Journal.h"
+#include "RunBuilder.h"
+#include "StationObserver.h"
+
+namespace mv62rec {
+
+// Who records: the program, its version, the machine and the user logged in.
+struct StationIdentity {
+    QString program;
+    QString version;
+    QString host;
+    QString operatorName;
+    static StationIdentity OfThisMachine(const QString& program, const QString& version);
+};
+
+class Recorder final : public StationObserver {
+  public:
+    Recorder(QString recordsFolder, StationIdentity identity,
+             const Clock& clock = SystemClock::Instance());
+    ~Recorder() override;
+
+    // A records folder or file that cannot be written, in plain words.
+    std::function<void(const QString& message)> OnError;
+    // Every event as it is journaled (also while the journal cannot be written).
+    std::function<void(const QJsonObject& event)> OnEvent;
+
+    const QString& RecordsFolder() const { return folder_; }
+    const QString& JournalPath() const { return journal_.Path(); }
+    // The run that ended last, and the file its record went to (empty when it was not written).
+    const std::optional<RunRecord>& LastRun() const { return lastRun_; }
+    const QString& LastRecordPath() const { return lastRecordPath_; }  // once committed
+    bool RunActive() const { return builder_.RunActive(); }
+
+    // The automatic test without a window gave up waiting: the run in progress is cut short.
+    void Timeout();
+    // The program ends: a link still open is closed as by Exit.
+    void Shutdown();
+
+    // LineTap
+    void Written(std::span<const std::uint8_t> bytes, bool ok) override;
+    void Read(std::span<const std::uint8_t> block) override;
+    void InputDiscarded(std::uint32_t waiting) override;
+    void ReceiveEventStarted() override;
+    void ReceiveEventEnded() override;
+    // StationObserver
+    void LinkOpened(const std::string& port, const std::string& devicePath, int baud) override;
+    void CashBoxChanged(bool ticked) override;
+    void FrameApplied(const mv62::DeviceFrame& frame, const FrameContext& context) override;
+    void RawDumpChanged(bool on) override;
+    void AutoTestPressed() override;
+    void CalibrationPressed() override;
+    void CalibrationExitPressed() override;
+    void EndProtocolPressed() override;
+    void ExitPressed() override;
+    void PortLost() override;
+
+  private:
+    // Stamps an event with its times, journals it and folds it into the runs.
+    void Emit(QJsonObject event);
+    // What follows from an event: a run ended, a run started, the journal named after the unit.
+    void AfterFeed(RunBuilder::Result result);
+    // Milliseconds since the link opened, with the wall time of that moment in `timeText_`.
+    qint64 Stamp();
+    void JournalFailed(const QString& error);
+    void EmitState(const char* event);
+    void OpenJournal(const QString& started);
+    void NameJournalAfterDevice(const QString& device);
+    void EndRun(RunRecord run);
+    // Puts the ended run's record in place and syncs the journal: the part of the end of a run
+    // that waits for the disk, kept out of receive events.
+    void CommitRun();
+    void CloseLink(const QString& reason);
+    // Reports a failed write once per link; the link goes on without its journal.
+    void Fail(const QString& message);
+
+    QString folder_;
+    StationIdentity identity_;
+    const Clock& clock_;
+    RunBuilder builder_;
+    JournalWriter journal_;
+    mv62::CommandDecoder decoder_;
+    bool linkOpen_ = false;
+    std::chrono::microseconds linkStart_{};
+    QDateTime linkWall_;  // the wall clock when the link opened, at its offset from UTC
+    qint64 timeMs_ = -1;  // the millisecond whose time text `timeText_` is
+    QString timeText_;
+    bool folderUsable_ = false;  // this link's day folder could be created
+    bool failedThisLink_ = false;
+    bool journalNamed_ = false;  // renamed after the unit, or a record already names it
+    bool writeFailed_ = false;   // a byte of the command being written failed
+    bool cashBox_ = false;
+    std::optional<RunRecord> lastRun_;
+    QString lastRecordPath_;
+    int receiveDepth_ = 0;                // receive events under way
+    std::unique_ptr<QSaveFile> pending_;  // the record of the run that ended, not yet committed
+    bool commitPending_ = false;
+};
+
+}  // namespace mv62rec

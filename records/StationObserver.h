@@ -1,0 +1,31 @@
+#pragma once
+// What the window tells whoever watches it: its state changes that the line does not show, and
+// each frame it applies with the state it judges it by. Along with the line tap of the serial
+// component this is all the records room sees of the station; the window holds none when
+// recording is off.
+#include <string>
+
+#include "Frames.h"
+#include "LineTap.h"
+#include "Measurements.h"
+
+namespace mv62rec {
+
+class StationObserver : public LineTap {
+  public:
+    // Start Protocol opened the port; the start command follows.
+    virtual void LinkOpened(const std::string& port, const std::string& devicePath, int baud) = 0;
+    virtual void CashBoxChanged(bool ticked) = 0;
+    // The latest completed frame of a receive event, about to be applied.
+    virtual void FrameApplied(const mv62::DeviceFrame& frame, const FrameContext& context) = 0;
+    // The EEPROM raw dump: received bytes go to the dump, not to the frame assembler.
+    virtual void RawDumpChanged(bool on) = 0;
+    virtual void AutoTestPressed() = 0;
+    virtual void CalibrationPressed() = 0;
+    virtual void CalibrationExitPressed() = 0;  // 退出
+    virtual void EndProtocolPressed() = 0;      // after the port was closed
+    virtual void ExitPressed() = 0;
+    virtual void PortLost() = 0;
+};
+
+}  // namespace mv62rec

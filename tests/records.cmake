@@ -1,0 +1,23 @@
+# Records room: journals and run records from recorded streams on a test clock, and a real
+# window driven against the simulator's device model whose records must match its indicators.
+add_executable(records_tests ${CMAKE_CURRENT_LIST_DIR}/records_test.cpp)
+target_link_libraries(records_tests PRIVATE mv62_records GTest::gtest_main)
+set_target_properties(records_tests PROPERTIES AUTOMOC OFF)
+gtest_discover_tests(records_tests)
+
+add_executable(records_window_tests
+  ${CMAKE_CURRENT_LIST_DIR}/StationHarness.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/window_records_test.cpp)
+target_include_directories(records_window_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR})
+target_link_libraries(records_window_tests PRIVATE mv62_app mv62_sim_core)
+mv62_test_main(records_window_tests 3)
+gtest_discover_tests(records_window_tests PROPERTIES ENVIRONMENT "${MV62_OFFSCREEN_ENV}"
+                     DISCOVERY_TIMEOUT 60)
+
+# The real station headless against the simulator: exit codes, records and journals.
+foreach(scenario pass fail-eeprom silent-14 killed unwritable usage)
+  add_test(NAME records_e2e_${scenario}
+           COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/records_e2e_test.sh $<TARGET_FILE:mv62-station>
+                   $<TARGET_FILE:mv62-sim> ${scenario})
+  set_tests_properties(records_e2e_${scenario} PROPERTIES TIMEOUT 120)
+endforeach()
