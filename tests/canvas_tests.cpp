@@ -532,4 +532,3 @@ TEST(Canvas, ComposingAPartGivesThePixelsOfTheWhole) {
         }
     }
 }
-
