@@ -69,9 +69,10 @@ void TPixelStore::Allocate(std::size_t count) {
     if (count > std::size_t(-1) / sizeof(TColor32)) {
         throw std::bad_alloc();
     }
-    const std::size_t bytes = count * sizeof(TColor32);
 #if !defined(_WIN32)
-    if (bytes >= kMappedBytes) {
+    // Fresh mappings are zero pages the system fills on first touch, which the heap's calloc
+    // gives only from 128 KiB on: a column's layers stay untouched where nothing is drawn.
+    if (const std::size_t bytes = count * sizeof(TColor32); bytes >= kMappedBytes) {
         void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (p == MAP_FAILED) {
             throw std::bad_alloc();
