@@ -34,19 +34,22 @@ done
 root=$work/root
 dpkg-deb -x "$deb" "$root"
 desktop=$root/usr/share/applications/mv62-station.desktop
-for f in usr/bin/mv62-station usr/bin/mv62-sim usr/bin/mv62-records \
+programs=(mv62-station mv62-sim)
+[ -e "$build/bin/mv62-records" ] && programs+=(mv62-records)
+for f in "${programs[@]/#/usr/bin/}" "${programs[@]/#/usr/share/man/man1/}" \
     usr/share/applications/mv62-station.desktop \
     usr/share/icons/hicolor/scalable/apps/mv62-station.svg \
     usr/share/metainfo/org.mv62station.mv62_station.metainfo.xml \
-    usr/share/man/man1/mv62-station.1.gz usr/share/man/man1/mv62-sim.1.gz \
-    usr/share/man/man1/mv62-records.1.gz usr/share/doc/mv62-station/copyright; do
+    usr/share/doc/mv62-station/copyright; do
+    [[ "$f" == */man1/* ]] && f=$f.1.gz
     [ -e "$root/$f" ] || fail "the package lacks /$f"
 done
 # The menu entry starts the installed station so that it records, with the installed icon.
 grep -qx 'Exec=mv62-station --records' "$desktop" || fail "menu entry: $(grep ^Exec "$desktop")"
 grep -qx 'Icon=mv62-station' "$desktop" || fail "menu entry icon: $(grep ^Icon "$desktop")"
-zcat "$root/usr/share/man/man1/mv62-station.1.gz" | grep -q -- '--auto-test' ||
-    fail "the station's man page does not describe --auto-test"
+man=$(zcat "$root/usr/share/man/man1/mv62-station.1.gz")
+[[ "$man" == *'\-\-auto\-test'* ]] || fail "the station's man page does not describe --auto-test"
+[[ "$man" == *'~/.local/share/mv62'* ]] || fail "the station's man page names the builder's home"
 
 if command -v desktop-file-validate >/dev/null; then
     desktop-file-validate "$desktop" || fail "desktop-file-validate"
@@ -62,7 +65,7 @@ if command -v lintian >/dev/null; then
 fi
 
 bin=$root/usr/bin
-for program in mv62-station mv62-sim mv62-records; do
+for program in "${programs[@]}"; do
     out=$(QT_QPA_PLATFORM=offscreen "$bin/$program" --help 2>/dev/null) || fail "$program --help"
     [[ "$out" == *Usage* || "$out" == *usage* ]] || fail "$program --help printed: $out"
     out=$(QT_QPA_PLATFORM=offscreen "$bin/$program" --version 2>/dev/null) ||
