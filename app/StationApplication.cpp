@@ -1,6 +1,7 @@
 #include "StationApplication.h"
 
 #include <QMessageBox>
+#include <QPixmapCache>
 #include <cstdio>
 #include <exception>
 
@@ -15,6 +16,9 @@ void ShowStandardError(QWidget* parent, const QString& message) {
 }
 
 TStationApplication::TStationApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    // The style keeps a picture of every button face it draws, some 0.5 MB for the station's
+    // window, to save redrawing faces that change a few times a run; it draws them anew.
+    QPixmapCache::setCacheLimit(0);
     ShowException = [](const QString& message) {
         ShowStandardError(QApplication::activeWindow(), message);
     };

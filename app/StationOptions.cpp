@@ -31,6 +31,16 @@ int UsageError(const QString& text) {
     return kExitUsage;
 }
 
+// Qt names an unknown option without the dashes it was typed with; the error names it as typed.
+QString ParseErrorText(const QCommandLineParser& parser) {
+    const QStringList unknown = parser.unknownOptionNames();
+    if (unknown.isEmpty()) {
+        return parser.errorText();
+    }
+    const QString& name = unknown.first();
+    return QString("unknown option %1%2").arg(name.size() == 1 ? "-" : "--", name);
+}
+
 // Item of the port selector for "COM1" ... "COM8"; -1 for any other name.
 int PortIndex(const QString& name) {
     for (int n = 1; n <= kPorts; ++n) {
@@ -101,7 +111,7 @@ std::optional<int> ReadStationOptions(int argc, char** argv, StationOptions& opt
     parser.addOptions({help, version, records, autoTest, port, speed, cashBox, timeout, checkPort});
 
     if (!parser.parse(WithRecordsFolder(QCoreApplication::arguments()))) {
-        return UsageError(parser.errorText());
+        return UsageError(ParseErrorText(parser));
     }
     if (parser.isSet(help)) {
         std::fputs(parser.helpText().toLocal8Bit().constData(), stdout);

@@ -156,8 +156,7 @@ template <class W>
 W* NewControl(TForm1& form, QWidget* parent, const TDesignRect& row, TItems items) {
     const QString caption = row.caption ? QString::fromUtf8(row.caption) : QString();
     W* w = nullptr;
-    if constexpr (std::is_same_v<W, QPushButton> || std::is_same_v<W, QCheckBox> ||
-                  std::is_same_v<W, QLineEdit>) {
+    if constexpr (std::is_same_v<W, QPushButton> || std::is_same_v<W, QCheckBox>) {
         w = new W(caption, parent);
     } else if constexpr (std::is_same_v<W, QSlider>) {
         w = new W(Qt::Horizontal, parent);
@@ -166,7 +165,13 @@ W* NewControl(TForm1& form, QWidget* parent, const TDesignRect& row, TItems item
     }
     w->setObjectName(QString::fromLatin1(row.name));
     w->setGeometry(row.left, row.top, row.width, row.height);
-    if constexpr (std::is_same_v<W, QPushButton>) {
+    // The font comes first, so that an edit field lays out its text once, in that font.
+    if (row.flags & kBold) {
+        w->setFont(Bold(form.font()));
+    }
+    if constexpr (std::is_same_v<W, QLineEdit>) {
+        w->setText(caption);
+    } else if constexpr (std::is_same_v<W, QPushButton>) {
         w->setAutoDefault(false);
     } else if constexpr (std::is_same_v<W, QToolButton>) {
         w->setText(caption);
@@ -185,9 +190,6 @@ W* NewControl(TForm1& form, QWidget* parent, const TDesignRect& row, TItems item
     } else if constexpr (std::is_same_v<W, QFrame>) {
         w->setFrameStyle(QFrame::Panel | (row.flags & kRaised ? QFrame::Raised : QFrame::Sunken));
         w->setLineWidth(1);
-    }
-    if (row.flags & kBold) {
-        w->setFont(Bold(form.font()));
     }
     return w;
 }

@@ -123,9 +123,11 @@ void TCtCode::FormCreate() {
     for (std::size_t r = 0; r < CountryRegions.size(); ++r) {
         const CountryRegion& region = CountryRegions[r];
         for (int i = region.first; i < region.first + region.count; ++i) {
-            auto* item = new QListWidgetItem(CountryItemText(i), lists[r]);
+            // Made whole before it joins the list, so that the list hears of it once.
+            auto* item = new QListWidgetItem(CountryItemText(i));
             item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
             item->setCheckState(Qt::Unchecked);
+            lists[r]->addItem(item);
         }
     }
 }

@@ -7,12 +7,21 @@
 
 #include "CanvasText.h"
 
+namespace {
+// Set by tests for the plain way: every label and lamp written, changed or not.
+bool g_touchUnchanged = false;
+}  // namespace
+
+void SetTouchUnchanged(bool on) {
+    g_touchUnchanged = on;
+}
+
 TShape::TShape(QWidget* parent, QColor fill) : QWidget(parent), fill_(fill) {
     resize(17, 17);
 }
 
 void TShape::SetBrushColor(const QColor& c) {
-    if (c == fill_) {
+    if (c == fill_ && !g_touchUnchanged) {
         return;
     }
     fill_ = c;
@@ -36,11 +45,25 @@ QColor ButtonFaceColor() {
     return QColor(0xF0, 0xF0, 0xF0);
 }
 
+namespace {
+
+// True when setting `p` on w would change nothing: the widget already has exactly this palette
+// as its own. Setting a palette costs a resolution against the inherited one and a repaint.
+bool HasOwnPalette(const QWidget* w, const QPalette& p) {
+    return !g_touchUnchanged && w->testAttribute(Qt::WA_SetPalette) && p == w->palette() &&
+           p.resolveMask() == w->palette().resolveMask();
+}
+
+}  // namespace
+
 void SetFontColor(QWidget* w, const QColor& c) {
     QPalette p = w->palette();
     p.setColor(QPalette::WindowText, c);
     p.setColor(QPalette::ButtonText, c);
     p.setColor(QPalette::Text, c);
+    if (HasOwnPalette(w, p)) {
+        return;
+    }
     w->setPalette(p);
 }
 
@@ -51,6 +74,9 @@ QColor FontColor(const QWidget* w) {
 void SetBackgroundColor(QWidget* w, const QColor& c) {
     QPalette p = w->palette();
     p.setColor(QPalette::Window, c);
+    if (HasOwnPalette(w, p) && w->autoFillBackground()) {
+        return;
+    }
     w->setPalette(p);
     w->setAutoFillBackground(true);
 }
@@ -83,6 +109,9 @@ bool AutoSize(const QLabel* label) {
 }
 
 void SetCaption(QLabel* label, const QString& text) {
+    if (label->text() == text && !g_touchUnchanged) {
+        return;  // nothing to show anew, nor to measure
+    }
     label->setText(text);
     if (AutoSize(label)) {
         label->adjustSize();

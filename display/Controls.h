@@ -8,6 +8,10 @@
 
 class QLabel;
 
+// The helpers below and TShape touch a control only when its text or colour changes. Set, every
+// call writes the control whether or not anything changes: the plain way, for tests to compare.
+void SetTouchUnchanged(bool on);
+
 // A circular indicator with a fill colour and a thin black outline.
 class TShape : public QWidget {
     Q_OBJECT
@@ -29,6 +33,7 @@ QColor WindowTextColor();
 // The face colour of buttons (the window background).
 QColor ButtonFaceColor();
 
+// Font colour of labels, buttons and check boxes alike; nothing happens when it is set already.
 void SetFontColor(QWidget* w, const QColor& c);
 QColor FontColor(const QWidget* w);
 // Opaque background for a label; a label without one shows its parent through.
@@ -40,7 +45,7 @@ QColor BackgroundColor(const QWidget* w);
 QFont StationFont(bool bold = false);
 
 // Labels that size themselves to their caption. A label marked with SetAutoSize(true) is resized
-// to its text at once and again by every SetCaption.
+// to its text at once and again by every SetCaption that changes its text.
 void SetAutoSize(QLabel* label, bool on);
 bool AutoSize(const QLabel* label);
 void SetCaption(QLabel* label, const QString& text);

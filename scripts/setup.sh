@@ -9,6 +9,7 @@ MV62_PACKAGES=(
     fonts-dejavu-core fonts-liberation2 fonts-wqy-microhei iso-codes
     clang-14 libclang-rt-14-dev
     nlohmann-json3-dev chromium
+    help2man dpkg-dev file lintian desktop-file-utils appstream
 )
 
 # The Windows cross build and its test under Wine (./test --windows) need these as well.

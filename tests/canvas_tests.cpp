@@ -3,6 +3,7 @@
 
 #include <random>
 #include <set>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -397,6 +398,137 @@ TEST(Canvas, RandomDrawingMatchesReference) {
         }
         for (const auto& c : bitmaps) {
             ASSERT_TRUE(ZeroOutsideBounds(c)) << "step " << step;
+        }
+    }
+}
+
+// Bar layers are cleared and redrawn over and over; what a change reports must hold every pixel
+// that changed (or a repaint would leave old pixels on screen), and a redrawn bar should report
+// little more than its moving tip.
+TEST(Canvas, ChangedAreasHoldEveryChangedPixel) {
+    std::mt19937 rng(16);
+    const auto any = [&](int lo, int hi) {
+        return std::uniform_int_distribution<int>(lo, hi)(rng);
+    };
+    const auto colour = [&] {
+        constexpr TColor32 kColours[] = {0, 0xFFFFFFFF, 0xFF2B85FF, 0x6600FF00, 0x01000000};
+        return kColours[any(0, 4)];
+    };
+    TBitmap32 bitmaps[2];
+    std::vector<TColor32> before[2];
+    for (int i = 0; i < 2; ++i) {
+        bitmaps[i].SetSize(any(1, 30), any(1, 40));
+        (void)bitmaps[i].TakeChangedArea();
+        before[i] = PixelsOf(bitmaps[i]);
+    }
+    for (int step = 0; step < 20000; ++step) {
+        TBitmap32& b = bitmaps[any(0, 1)];
+        const int x = any(-4, 33), y = any(-4, 43), x2 = any(-4, 33), y2 = any(-4, 43);
+        switch (any(0, 9)) {
+            case 0:
+                if (any(0, 30) == 0) {
+                    b.SetSize(any(0, 30), any(0, 40));
+                }
+                break;
+            case 1:
+            case 2:
+                b.Clear(any(0, 8) == 0 ? colour() : 0);
+                break;
+            case 3:
+            case 4:
+                b.FillRect(x, y, x2, y2, colour());
+                break;
+            case 5:
+                b.Line(x, y, x2, y2, colour(), any(0, 1) == 1);
+                break;
+            case 6:
+                b.SetPixel(x, y, colour());
+                break;
+            case 7:
+                if (any(0, 10) == 0) {
+                    b.RenderText(x, y, std::to_string(any(0, 200)), 0, colour());
+                }
+                break;
+            default: {
+                TBitmap32& other = &b == &bitmaps[0] ? bitmaps[1] : bitmaps[0];
+                b.SetDrawMode(any(0, 1) == 0 ? dmOpaque : dmBlend);
+                b.DrawTo(other, TRect{x, y, x + b.Width(), y + b.Height()});
+                break;
+            }
+        }
+        if (any(0, 3) != 0) {
+            continue;  // changes may pile up over several operations
+        }
+        for (int i = 0; i < 2; ++i) {
+            TBitmap32& c = bitmaps[i];
+            const TRect area = c.TakeChangedArea();
+            const std::vector<TColor32> now = PixelsOf(c);
+            if (now.size() != before[i].size()) {
+                ASSERT_EQ(area, Intersection(TRect{0, 0, c.Width(), c.Height()}, kEverywhere))
+                    << "step " << step;
+            } else {
+                for (int py = 0; py < c.Height(); ++py) {
+                    for (int px = 0; px < c.Width(); ++px) {
+                        const std::size_t k = std::size_t(py) * std::size_t(c.Width()) + px;
+                        const bool inside = px >= area.Left && px < area.Right && py >= area.Top &&
+                                            py < area.Bottom;
+                        ASSERT_TRUE(inside || now[k] == before[i][k])
+                            << "step " << step << " pixel " << px << "," << py;
+                    }
+                }
+            }
+            before[i] = now;
+            ASSERT_TRUE(ZeroOutsideBounds(c)) << "step " << step;
+        }
+    }
+
+    // A bar redrawn one unit higher reports its tip, not the whole bar.
+    TBitmap32 bar;
+    bar.SetSize(50, 512);
+    bar.FillRect(14, 312, 26, 512, 0xFFFFFFFF);
+    (void)bar.TakeChangedArea();
+    bar.Clear(0);
+    bar.FillRect(14, 310, 26, 512, 0xFFFFFFFF);
+    EXPECT_EQ(bar.TakeChangedArea(), (TRect{14, 310, 26, 312}));
+    bar.Clear(0);
+    EXPECT_EQ(bar.TakeChangedArea(), (TRect{14, 310, 26, 512}));
+    EXPECT_TRUE(Drawn(bar).empty());
+}
+
+TEST(Canvas, ComposingAPartGivesThePixelsOfTheWhole) {
+    std::mt19937 rng(4);
+    const auto any = [&](int lo, int hi) {
+        return std::uniform_int_distribution<int>(lo, hi)(rng);
+    };
+    TLayerCollection layers;
+    for (int i = 0; i < 4; ++i) {
+        auto* layer = new TBitmapLayer(layers);
+        layer->Bitmap().SetSize(any(5, 40), any(5, 40));
+        layer->SetLocation(i == 3 ? FloatRect(-3, 2, 30, 50)  // a scaled one too
+                                  : FloatRect(float(any(-5, 10)), float(any(-5, 10)),
+                                              float(any(-5, 10) + layer->Bitmap().Width()),
+                                              float(any(-5, 10) + layer->Bitmap().Height())));
+        layer->Bitmap().SetDrawMode(i == 0 ? dmOpaque : dmBlend);
+        for (int n = 0; n < 20; ++n) {
+            const TColor32 c = (TColor32(any(0, 255)) << 24) | (TColor32(rng()) & 0xFFFFFF);
+            layer->Bitmap().FillRect(any(-2, 40), any(-2, 40), any(-2, 40), any(-2, 40), c);
+        }
+    }
+    TBitmap32 whole, part;
+    whole.SetSize(40, 45);
+    part.SetSize(40, 45);
+    ComposeLayers(whole, 0xFF102030, layers);
+    for (int n = 0; n < 200; ++n) {
+        part.Clear(0x5A5A5A5A);
+        const TRect clip{any(-5, 45), any(-5, 50), any(-5, 45), any(-5, 50)};
+        ComposeLayers(part, 0xFF102030, layers, clip);
+        for (int y = 0; y < 45; ++y) {
+            for (int x = 0; x < 40; ++x) {
+                const bool inside =
+                    x >= clip.Left && x < clip.Right && y >= clip.Top && y < clip.Bottom;
+                ASSERT_EQ(part.Pixel(x, y), inside ? whole.Pixel(x, y) : 0x5A5A5A5Au)
+                    << x << "," << y;
+            }
         }
     }
 }

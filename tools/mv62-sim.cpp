@@ -257,6 +257,10 @@ int main(int argc, char** argv) {
         std::fputs(HelpText().c_str(), stdout);
         return 0;
     }
+    if (options.version) {
+        std::printf("mv62-sim %s\n", MV62_VERSION);
+        return 0;
+    }
 
     // Stop signals are handled in the loop's wait only (see ppoll there).
     sigset_t stopSignals;

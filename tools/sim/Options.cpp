@@ -198,6 +198,7 @@ bool ParseOptions(std::span<const std::string> args, SimOptions& o, std::string&
     const std::map<std::string, bool*> flags = {
         {"--noise", &o.noise},     {"--split", &o.split}, {"--stream", &d.stream},
         {"--verbose", &o.verbose}, {"--help", &o.help},   {"-h", &o.help},
+        {"--version", &o.version},
     };
 
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -281,6 +282,7 @@ Other:
   --verbose             also log every sensor frame and maintenance report sent
   --exit-after SECONDS  stop after this time
   --help                this text
+  --version             the program's version
 
 What the device answers:
   55 AA 00  0x00 identification, then 0x27 (offset, lens count), then 0x25

@@ -20,6 +20,7 @@ struct SimOptions {
     std::uint32_t seed = 1;
     std::optional<double> exitAfterSeconds;
     bool help = false;
+    bool version = false;
 };
 
 // Parses the arguments after the program name. Returns false with a message in `error` when an
