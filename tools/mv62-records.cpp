@@ -6,6 +6,7 @@
 #include <QSaveFile>
 #include <cstdio>
 
+#include "CommandLine.h"
 #include "RecordFiles.h"
 #include "records/HtmlReport.h"
 #include "records/RunFolder.h"
@@ -221,7 +222,7 @@ int main(int argc, char** argv) {
     const QCommandLineOption output({"o", "output"}, "", "FILE");
     parser.addOptions({help, version, device, since, outcome, output});
     if (!parser.parse(args)) {
-        return Usage(parser.errorText());
+        return Usage(mv62rec::ParseErrorText(parser));
     }
     if (parser.isSet(help)) {
         Print(QString(kHelp).arg(mv62rec::DefaultRecordsFolder()).toUtf8());
