@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "Comm.h"
+#include "CommandLine.h"
 #include "RecordFiles.h"
 #include "SerialErrors.h"
 #include "Vocabulary.h"
@@ -29,16 +30,6 @@ QString SpeedList(const QString& separator) {
 int UsageError(const QString& text) {
     PrintLine(stderr, "mv62-station: " + text + " (try --help)");
     return kExitUsage;
-}
-
-// Qt names an unknown option without the dashes it was typed with; the error names it as typed.
-QString ParseErrorText(const QCommandLineParser& parser) {
-    const QStringList unknown = parser.unknownOptionNames();
-    if (unknown.isEmpty()) {
-        return parser.errorText();
-    }
-    const QString& name = unknown.first();
-    return QString("unknown option %1%2").arg(name.size() == 1 ? "-" : "--", name);
 }
 
 // Item of the port selector for "COM1" ... "COM8"; -1 for any other name.
@@ -111,7 +102,7 @@ std::optional<int> ReadStationOptions(int argc, char** argv, StationOptions& opt
     parser.addOptions({help, version, records, autoTest, port, speed, cashBox, timeout, checkPort});
 
     if (!parser.parse(WithRecordsFolder(QCoreApplication::arguments()))) {
-        return UsageError(ParseErrorText(parser));
+        return UsageError(mv62rec::ParseErrorText(parser));
     }
     if (parser.isSet(help)) {
         std::fputs(parser.helpText().toLocal8Bit().constData(), stdout);

@@ -7,13 +7,14 @@
 #include "Controls.h"
 #include "Image32.h"
 #include "ReplyMath.h"
+#include "SignalColumns.h"
 
 namespace {
 
-constexpr int kColumnWidth = 50;
-constexpr int kColumnHeight = 512;
-constexpr TColor32 kThresholdLine = 0x6600FF00;  // green, alpha 0x66
-constexpr TColor32 kThresholdText = 0xFF00FF00;
+constexpr int kColumnWidth = columns::kWidth;
+constexpr int kColumnHeight = columns::kHeight;
+constexpr TColor32 kThresholdLine = columns::kThresholdLine;
+constexpr TColor32 kThresholdText = columns::kThresholdText;
 
 TBitmapLayer* NewColumnLayer(TImage32* image) {
     auto* layer = new TBitmapLayer(image->Layers());  // owned by the image's layers
@@ -59,7 +60,7 @@ void BuildSignalDisplay(TSignalDisplayElements& e, QWidget* form, QWidget* panel
                         QWidget* panel2) {
     for (int i = 0; i < mv62::kChannels; ++i) {
         auto* image = new TImage32(panel1);
-        image->setGeometry(51 * i, 0, kColumnWidth, kColumnHeight);
+        image->setGeometry(columns::kPitch * i, 0, kColumnWidth, kColumnHeight);
         image->SetColor(QColor(0, 0, 0));
         image->show();
         e.SenImage[i] = image;
@@ -71,7 +72,7 @@ void BuildSignalDisplay(TSignalDisplayElements& e, QWidget* form, QWidget* panel
 
         // The channel's lowest acceptable peak, with its number hanging below the line.
         TBitmap32& grid = e.SenGridLayer[i]->Bitmap();
-        const int y = kColumnHeight - 2 * mv62::MaxMinimum[i];
+        const int y = kColumnHeight - columns::kRowsPerUnit * mv62::MaxMinimum[i];
         grid.Line(0, y, kColumnWidth, y, kThresholdLine, true);
         grid.RenderText(0, y, std::to_string(mv62::MaxMinimum[i]), 0, kThresholdText);
 

@@ -243,6 +243,28 @@ QJsonObject Measurement::ToJson() const {
     return o;
 }
 
+Measurement Measurement::FromJson(const QJsonObject& o) {
+    auto number = [](const QJsonValue& v) {
+        return v.isDouble() ? std::optional(v.toInt()) : std::nullopt;
+    };
+    Measurement m;
+    m.name = o["name"].toString();
+    m.value = o["value"];
+    m.unit = o["unit"].toString();
+    m.low = number(o["low"]);
+    m.high = number(o["high"]);
+    for (Comparison c :
+         {Comparison::Exclusive, Comparison::Inclusive, Comparison::AtLeast, Comparison::Equals}) {
+        if (o["comparison"].toString() == QLatin1String(ComparisonName(c).data())) {
+            m.comparison = c;
+        }
+    }
+    if (o["passed"].isBool()) {
+        m.passed = o["passed"].toBool();
+    }
+    return m;
+}
+
 QString ValueText(const Measurement& m) {
     if (m.value.isNull() || m.value.isUndefined()) {
         return "not measured";

@@ -34,6 +34,7 @@ struct Measurement {
     std::optional<bool> passed;
 
     QJsonObject ToJson() const;
+    static Measurement FromJson(const QJsonObject& o);
 };
 
 // The measurement's value and limits in words: "4320 rpm", "3500 < x < 5000".

@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonDocument>
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QStandardPaths>
@@ -118,6 +119,20 @@ bool CommitAtomically(QSaveFile& file, QString& error) {
     }
     SyncFolder(QFileInfo(file.fileName()).absolutePath());
     return true;
+}
+
+bool WriteRunRecord(const QString& path, const RunRecord& run, QString& error) {
+    if (QFileInfo::exists(path)) {
+        error = "a file of that name is already there";
+        return false;
+    }
+    QSaveFile file(path);
+    const QByteArray data = QJsonDocument(run.ToJson()).toJson(QJsonDocument::Indented);
+    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size()) {
+        error = file.errorString();
+        return false;
+    }
+    return CommitAtomically(file, error);
 }
 
 bool SyncToDisk(QFile& file) {

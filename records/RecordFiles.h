@@ -31,6 +31,8 @@ bool CreateFolder(const QString& path, QString& error);
 // it is synced and renamed over it, and the folder synced so that the new name survives a power
 // cut.
 bool CommitAtomically(QSaveFile& file, QString& error);
+// Writes a run record whole or not at all (see CommitAtomically), never over an existing file.
+bool WriteRunRecord(const QString& path, const RunRecord& run, QString& error);
 // Asks the operating system to put the file's data on the disk.
 bool SyncToDisk(QFile& file);
 

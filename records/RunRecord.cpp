@@ -1,6 +1,9 @@
 #include "RunRecord.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
+#include <QJsonDocument>
 
 namespace mv62rec {
 
@@ -67,6 +70,76 @@ QJsonObject RunRecord::ToJson() const {
     o["journal_run"] = journalRun;
     o["journal_ms"] = QJsonArray{static_cast<double>(startMs), static_cast<double>(finishMs)};
     return o;
+}
+
+bool RunRecord::FromJson(const QJsonObject& o, RunRecord& run, QString& error) {
+    const QJsonValue schema = o["schema"];
+    if (!schema.isString()) {
+        error = "not a run record (no schema)";
+        return false;
+    }
+    if (schema.toString() != kRecordSchema) {
+        error = QString("a run record of the unknown schema \"%1\" (this program reads %2)")
+                    .arg(schema.toString(), kRecordSchema);
+        return false;
+    }
+    const QString kind = o["kind"].toString();
+    const QString outcome = o["outcome"].toString();
+    if ((kind != RunKindName(RunKind::AutoTest) && kind != RunKindName(RunKind::Calibration)) ||
+        (outcome != "PASS" && outcome != "FAIL" && outcome != "INCOMPLETE") ||
+        !o["measurements"].isArray()) {
+        error = "not a run record (its kind, outcome or measurements are missing)";
+        return false;
+    }
+    run = {};
+    run.kind = kind == RunKindName(RunKind::AutoTest) ? RunKind::AutoTest : RunKind::Calibration;
+    run.outcome = outcome == "PASS"   ? Outcome::Pass
+                  : outcome == "FAIL" ? Outcome::Fail
+                                      : Outcome::Incomplete;
+    run.stoppedAt = o["stopped_at"].toString();
+    run.reason = o["reason"].toString();
+    run.device = o["device"].toString();
+    const QJsonObject s = o["station"].toObject();
+    run.station.host = s["host"].toString();
+    run.station.program = s["program"].toString();
+    run.station.version = s["version"].toString();
+    run.station.port = s["port"].toString();
+    run.station.devicePath = s["device_path"].toString();
+    run.station.baud = s["baud"].toInt();
+    run.station.cashBox = s["cashbox"].toBool();
+    run.station.operatorName = o["operator"].toString();
+    run.started = o["started"].toString();
+    run.finished = o["finished"].toString();
+    const QJsonArray ms = o["journal_ms"].toArray();
+    run.startMs = ms.at(0).toInteger();
+    run.finishMs = ms.at(1).toInteger();
+    for (const QJsonValue& m : o["measurements"].toArray()) {
+        run.measurements.push_back(Measurement::FromJson(m.toObject()));
+    }
+    run.journal = o["journal"].toString();
+    run.journalRun = o["journal_run"].toInt();
+    return true;
+}
+
+bool LoadRunRecord(const QString& path, RunRecord& run, QString& error) {
+    QFile file(path);
+    if (QFileInfo(path).isDir()) {
+        error = "a folder, not a run record";
+        return false;
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        error = file.errorString();
+        return false;
+    }
+    QJsonParseError parse;
+    const QJsonDocument doc = QJsonDocument::fromJson(file.readAll(), &parse);
+    if (!doc.isObject()) {
+        error = parse.error != QJsonParseError::NoError
+                    ? "not a run record (not JSON: " + parse.errorString() + ")"
+                    : QString("not a run record (not a JSON object)");
+        return false;
+    }
+    return RunRecord::FromJson(doc.object(), run, error);
 }
 
 }  // namespace mv62rec

@@ -47,6 +47,12 @@ struct RunRecord {
     // Names of the judged measurements that failed.
     QStringList Failed() const;
     QJsonObject ToJson() const;
+    // A record as ToJson wrote it; false with the reason in `error` when it is not one, or one
+    // of another schema.
+    static bool FromJson(const QJsonObject& o, RunRecord& run, QString& error);
 };
+
+// A run record file read back; the reason in plain words when it is not a run record.
+bool LoadRunRecord(const QString& path, RunRecord& run, QString& error);
 
 }  // namespace mv62rec

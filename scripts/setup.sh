@@ -8,6 +8,7 @@ MV62_PACKAGES=(
     xvfb xauth xdotool python3
     fonts-dejavu-core fonts-liberation2 fonts-wqy-microhei iso-codes
     clang-14 libclang-rt-14-dev
+    nlohmann-json3-dev chromium
     help2man dpkg-dev file lintian desktop-file-utils appstream
 )
 

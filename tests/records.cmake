@@ -21,3 +21,10 @@ foreach(scenario pass fail-eeprom silent-14 killed unwritable usage)
                    $<TARGET_FILE:mv62-sim> ${scenario})
   set_tests_properties(records_e2e_${scenario} PROPERTIES TIMEOUT 120)
 endforeach()
+
+# mv62-records on runs the real station recorded against the simulator, and a recorded run
+# replayed by the simulator into a second station; the reports rendered by Chromium.
+add_test(NAME records_tool_e2e
+         COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/records_tool_test.sh $<TARGET_FILE:mv62-station>
+                 $<TARGET_FILE:mv62-sim> $<TARGET_FILE:mv62-records>)
+set_tests_properties(records_tool_e2e PROPERTIES TIMEOUT 300)

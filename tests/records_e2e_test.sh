@@ -16,35 +16,7 @@ station=$1
 sim=$2
 scenario=$3
 
-work=$(mktemp -d)
-sim_pid=
-station_pid=
-cleanup() {
-    [ -n "$station_pid" ] && kill "$station_pid" 2>/dev/null && wait "$station_pid" 2>/dev/null
-    [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-    echo "FAIL: $*" >&2
-    for f in station.out station.err sim.log; do
-        [ -f "$work/$f" ] && { echo "--- $f" >&2; tail -n 40 "$work/$f" >&2; }
-    done
-    exit 1
-}
-
-start_sim() {
-    "$sim" --link "$work/com1" "$@" >"$work/sim.out" 2>"$work/sim.log" &
-    sim_pid=$!
-    for _ in $(seq 1 100); do [ -e "$work/com1" ] && return 0; sleep 0.1; done
-    fail "the simulator did not start"
-}
-
-# Runs the station headless on COM1 (the simulator); sets `status`.
-auto_test() {
-    MV62_COM1="$work/com1" "$station" --auto-test "$@" >"$work/station.out" 2>"$work/station.err"
-    status=$?
-}
+source "$(dirname "$0")/station_sim.sh"
 
 # Checks the one run record and its journal under the records folder: check_record EXPECTED
 # [STOPPED_AT]; every judged measurement passes except the ones in FAILED (comma list).
@@ -136,17 +108,7 @@ case "$scenario" in
         ;;
     killed)
         start_sim
-        MV62_COM1="$work/com1" "$station" --auto-test --records "$work/records" \
-            >"$work/station.out" 2>"$work/station.err" &
-        station_pid=$!
-        for _ in $(seq 1 600); do
-            grep -q '"motor test"' "$work"/records/*/*_journal.jsonl 2>/dev/null && break
-            sleep 0.05
-        done
-        sleep 0.4  # inside the motor stage
-        kill -KILL "$station_pid"
-        wait "$station_pid" 2>/dev/null
-        station_pid=
+        kill_in_motor_stage "$work/records"
         python3 - "$work/records" <<'PY' || fail "journal after SIGKILL"
 import glob, json, os, sys
 root = sys.argv[1]

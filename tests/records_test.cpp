@@ -12,7 +12,9 @@
 #include "Frames.h"
 #include "HostCommands.h"
 #include "Journal.h"
+#include "RecordFiles.h"
 #include "Recorder.h"
+#include "Recovery.h"
 #include "Replies.h"
 
 // Readable failures for the Qt values compared below.
@@ -426,6 +428,50 @@ TEST(RecordFilesTest, JournalCutInTheMiddleOfALineKeepsEveryCompleteLine) {
     EXPECT_EQ(recovered->stoppedAt, "fish");
     EXPECT_EQ(recovered->measurements[16].name, "pulse");
     EXPECT_EQ(recovered->measurements[16].passed, true);
+}
+
+TEST(RecordFilesTest, RecordsReadBackAndKilledJournalsFoldIntoRecoveredRuns) {
+    QTemporaryDir dir;
+    Station s(dir.path());
+    s.AutoTestUpTo(kWholeChain, /*eeprom=*/0);
+    const QString path = s.recorder.LastRecordPath();
+    RunRecord run;
+    QString error;
+    ASSERT_TRUE(LoadRunRecord(path, run, error)) << error.toStdString();
+    EXPECT_EQ(QJsonDocument(run.ToJson()), QJsonDocument(ReadJson(path)));
+    // Written again elsewhere, never over a file that is there.
+    EXPECT_FALSE(WriteRunRecord(path, run, error));
+    ASSERT_TRUE(WriteRunRecord(dir.path() + "/copy.json", run, error));
+    EXPECT_EQ(ReadJson(dir.path() + "/copy.json"), ReadJson(path));
+
+    const auto write = [&](const char* name, const QByteArray& data) {
+        QFile f(dir.path() + '/' + name);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(data);
+        return f.fileName();
+    };
+    EXPECT_FALSE(LoadRunRecord(write("a.json", "[1]"), run, error));
+    EXPECT_EQ(error, "not a run record (not a JSON object)");
+    EXPECT_FALSE(LoadRunRecord(write("b.json", R"({"schema": "mv62-run-record/2"})"), run, error));
+    EXPECT_TRUE(error.contains("unknown schema \"mv62-run-record/2\"")) << error.toStdString();
+
+    // A station killed in the pulse stage, its last line cut: the run up to there.
+    Station killed(dir.path() + "/killed");
+    killed.AutoTestUpTo(12);
+    QFile f(killed.recorder.JournalPath());
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(f.resize(f.size() - 7));
+    f.close();
+    JournalRuns found;
+    ASSERT_TRUE(FoldJournal(f.fileName(), found, error)) << error.toStdString();
+    EXPECT_EQ(found.cutLines, 1);
+    ASSERT_EQ(found.runs.size(), 1u);
+    EXPECT_EQ(found.runs[0].outcome, Outcome::Incomplete);
+    EXPECT_EQ(found.runs[0].reason, "recovered");
+    EXPECT_EQ(found.runs[0].stoppedAt, "fish");
+    EXPECT_EQ(found.runs[0].journal, f.fileName());
+    EXPECT_FALSE(FoldJournal(path, found, error));
+    EXPECT_TRUE(error.startsWith("not a session journal")) << error.toStdString();
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include "sim/LinePacer.h"
 #include "sim/Options.h"
 #include "sim/Port.h"
+#include "sim/Replay.h"
 
 using namespace mv62sim;
 
@@ -43,8 +44,9 @@ constexpr SimTime kHousekeeping = std::chrono::milliseconds(100);
 
 class Simulator {
   public:
-    Simulator(const SimOptions& options, SimPort& port)
+    Simulator(const SimOptions& options, SimPort& port, ReplayDevice* replay)
         : options_(options),
+          replay_(replay),
           port_(port),
           model_(options.device),
           pacer_(options.baud),
@@ -63,6 +65,7 @@ class Simulator {
     bool WriteDue(SimTime now);  // false when the line failed
 
     const SimOptions& options_;
+    ReplayDevice* replay_;  // plays a journal instead of the device model
     SimPort& port_;
     DeviceModel model_;
     CommandDecoder decoder_;
@@ -100,8 +103,8 @@ int Simulator::Run(const sigset_t& waitMask) {
         }
 
         SimTime wake = nextHousekeeping;
-        for (auto t :
-             {model_.NextDue(), writeBlocked_ ? std::nullopt : pacer_.NextSendTime(), exitAt}) {
+        for (auto t : {replay_ ? replay_->NextDue() : model_.NextDue(),
+                       writeBlocked_ ? std::nullopt : pacer_.NextSendTime(), exitAt}) {
             if (t) {
                 wake = std::min(wake, *t);
             }
@@ -150,6 +153,12 @@ void Simulator::HandleInput(SimTime now) {
             continue;
         }
         Log(CommandLogLine(item.command));
+        if (replay_) {
+            for (const std::string& note : replay_->Receive(item.bytes, now)) {
+                Log("  " + note);
+            }
+            continue;
+        }
         for (const std::string& note : model_.Receive(item.command, now)) {
             Log("  " + note);
         }
@@ -162,7 +171,7 @@ void Simulator::HandleInput(SimTime now) {
 }
 
 void Simulator::HandOutDue(SimTime now) {
-    for (const Emission& e : model_.TakeDue(now)) {
+    for (const Emission& e : replay_ ? replay_->TakeDue(now) : model_.TakeDue(now)) {
         // A streaming device writes its next sensor frame when its transmitter has room, so a
         // stream never outruns the line: a frame due while the line is still busy is skipped.
         if (options_.device.stream && e.routine && e.bytes.size() > 2 &&
@@ -269,6 +278,16 @@ int main(int argc, char** argv) {
     }
     signal(SIGPIPE, SIG_IGN);
 
+    // The journal is read before the port is opened: a journal that cannot be played is said
+    // before the station could connect.
+    std::optional<ReplayDevice> replay;
+    if (!options.replayPath.empty()) {
+        replay.emplace();
+        if (!replay->Load(options.replayPath, options.baud, error)) {
+            Log(error);
+            return 1;
+        }
+    }
     auto port = options.devicePath.empty()
                     ? SimPort::OpenPseudoTerminal(options.baud, error)
                     : SimPort::OpenSerialDevice(options.devicePath, options.baud, error);
@@ -287,12 +306,25 @@ int main(int argc, char** argv) {
     // Once this line is out, the device (and its link) can be opened.
     std::printf("mv62-sim: device %s\n", port->DevicePath().c_str());
     std::fflush(stdout);
-    Log(Summary(options));
-    if (MakeSensorSample(options.device, 0).clipped) {
+    if (replay) {
+        Log("replaying " + options.replayPath + ": answers to " +
+            std::to_string(replay->CommandCount()) + " commands");
+        if (replay->CutLines() > 0) {
+            Log("note: " + std::to_string(replay->CutLines()) +
+                " line(s) of the journal cut off or not JSON; the complete lines are played");
+        }
+        if (replay->UnplayedBlocks() > 0) {
+            Log("note: " + std::to_string(replay->UnplayedBlocks()) +
+                " block(s) received before the first command are not played");
+        }
+    } else {
+        Log(Summary(options));
+    }
+    if (!replay && MakeSensorSample(options.device, 0).clipped) {
         Log("note: with offset " + std::to_string(options.device.sensorOffset) +
             " the sensor targets are out of reach; sensor frames will not pass");
     }
 
-    Simulator simulator(options, *port);
+    Simulator simulator(options, *port, replay ? &*replay : nullptr);
     return simulator.Run(waitMask);
 }

@@ -91,6 +91,12 @@ bool ParseOptions(std::span<const std::string> args, SimOptions& o, std::string&
               return !v.empty();
           },
           "a path"}},
+        {"--replay",
+         {[&](const std::string& v) {
+              o.replayPath = v;
+              return !v.empty();
+          },
+          "the path of a session journal"}},
         {"--baud",
          {[&](const std::string& v) { return ParseNumber(v, o.baud) && SupportedBaud(o.baud); },
           SupportedBauds()}},
@@ -265,6 +271,13 @@ Faults:
   --split               frames written in random pieces with short pauses
   --stream              sensor frames back to back at full line speed until stopped
   --seed N              seed of the random choices of --noise and --split, default 1
+Replay:
+  --replay JOURNAL      play the device side of a station's session journal: each
+                        host command is answered with the bytes that followed the
+                        same command in the journal (the next answer of that
+                        command each time), with the recorded spacing; a command
+                        the journal does not hold gets no answer and is logged.
+                        The device options above do not apply.
 Other:
   --verbose             also log every sensor frame and maintenance report sent
   --exit-after SECONDS  stop after this time

@@ -12,6 +12,7 @@ struct SimOptions {
     DeviceConfig device;
     std::string linkPath;    // --link: symbolic link to the device path
     std::string devicePath;  // --device: a real serial device instead of a pseudo-terminal
+    std::string replayPath;  // --replay: a session journal whose device side is played back
     int baud = 9600;
     bool noise = false;
     bool split = false;

@@ -1,0 +1,22 @@
+#pragma once
+// Reading a session journal back into the runs it holds: what rebuilds the records of a station
+// that was killed before it could write them.
+#include <QString>
+#include <vector>
+
+#include "RunRecord.h"
+
+namespace mv62rec {
+
+struct JournalRuns {
+    // Every run of the journal in its order, folded as the station folded it. A run still going
+    // at the journal's last complete line ends there, INCOMPLETE for the reason "recovered".
+    std::vector<RunRecord> runs;
+    int cutLines = 0;  // lines left out: cut off in the middle, or not JSON
+};
+
+// False, with the reason in plain words, when the file cannot be read or is not a session
+// journal of a schema this program reads.
+bool FoldJournal(const QString& path, JournalRuns& out, QString& error);
+
+}  // namespace mv62rec

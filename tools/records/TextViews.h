@@ -1,0 +1,26 @@
+#pragma once
+// The records as text: one line per run, the table of one run, and all runs as CSV.
+#include <QString>
+#include <vector>
+
+#include "records/RunFolder.h"
+
+namespace mv62tool {
+
+// A measurement's value without its unit ("4320", "1,8,10"); empty when nothing was measured.
+QString PlainValue(const mv62rec::Measurement& m);
+// "PASS", "FAIL", or empty for a value that is shown but not judged.
+QString VerdictText(const mv62rec::Measurement& m);
+// Where an INCOMPLETE run stopped and why: "stopped at lamp: timeout"; empty otherwise.
+QString StopText(const mv62rec::RunRecord& run);
+// The device's text, or that the unit never identified itself.
+QString DeviceText(const mv62rec::RunRecord& run);
+
+// time, kind, device, outcome, failed measurements (or where it stopped).
+QString ListLine(const FoundRun& r);
+// The run's facts and its measurement table (name, value, unit, low, high, verdict).
+QString ShowText(const FoundRun& r);
+// RFC 4180: a header row, then one row per run in the order given; CRLF line ends, UTF-8.
+QByteArray CsvTable(const std::vector<const FoundRun*>& runs);
+
+}  // namespace mv62tool
