@@ -6,10 +6,9 @@ set_target_properties(records_tests PROPERTIES AUTOMOC OFF)
 gtest_discover_tests(records_tests)
 
 add_executable(records_window_tests
-  ${CMAKE_CURRENT_LIST_DIR}/StationHarness.cpp
   ${CMAKE_CURRENT_LIST_DIR}/window_records_test.cpp)
 target_include_directories(records_window_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR})
-target_link_libraries(records_window_tests PRIVATE mv62_app mv62_sim_core)
+target_link_libraries(records_window_tests PRIVATE mv62_station_harness mv62_sim_core)
 mv62_test_main(records_window_tests 3)
 gtest_discover_tests(records_window_tests PROPERTIES ENVIRONMENT "${MV62_OFFSCREEN_ENV}"
                      DISCOVERY_TIMEOUT 60)
