@@ -23,6 +23,7 @@
 #include "sim/DeviceModel.h"
 #include "sim/LinePacer.h"
 #include "sim/Options.h"
+#include "sim/Replay.h"
 
 using namespace mv62sim;
 using std::chrono::milliseconds;
@@ -702,4 +703,40 @@ TEST(SimProgram, AnswersOnItsPseudoTerminalAndSurvivesReopening) {
     EXPECT_NE(text.find("mv62-sim: rx 55 AA 00 link start"), std::string::npos) << text;
     EXPECT_NE(text.find("mv62-sim: rx 55 AA 11 fish sensor test"), std::string::npos) << text;
     std::filesystem::remove_all(dir);
+}
+
+// A journal comes from outside: fields of the wrong type, absurd times, lines that are not JSON
+// and a cut last line are passed over, and what is sound still answers its command.
+TEST(Replay, HostileJournalLinesArePassedOverAndTheSoundOnesPlayed) {
+    const std::string path = ::testing::TempDir() + "/hostile_journal.jsonl";
+    std::ofstream(path) << R"({"event":"link_opened","schema":"mv62-journal/1","ms":0})"
+                           "\n"
+                        << R"({"event":7,"bytes":"55 AA 00","ms":1})"
+                           "\n"
+                        << R"({"event":"tx","bytes":123,"ms":1,"garbage":"yes"})"
+                           "\n"
+                        << R"({"event":"tx","bytes":"55 AA 00","ms":18446744073709551615})"
+                           "\n"
+                        << R"({"event":"tx","bytes":"55 AA 00","ms":-5})"
+                           "\n"
+                        << R"({"event":"rx","bytes":"zz","ms":2})"
+                           "\n"
+                        << "[1,2]\nnull\n\xff\xfe\n"
+                        << R"({"event":"tx","bytes":"55 AA 00","ms":10})"
+                           "\n"
+                        << R"({"event":"rx","bytes":"55 AA 00 41","ms":20})"
+                           "\n"
+                        << R"({"event":"rx","bytes":"55 AA 00 42","ms":9223372036854775807})"
+                           "\n"
+                        << R"({"event":"tx","bytes":"55 AA 07")";
+    mv62sim::ReplayDevice replay;
+    std::string error;
+    ASSERT_TRUE(replay.Load(path, 115200, error)) << error;
+    EXPECT_EQ(replay.CommandCount(), 1u);
+    EXPECT_EQ(replay.CutLines(), 4);
+    replay.Receive({0x55, 0xAA, 0x00}, SimTime{});
+    const std::vector<Emission> sent = replay.TakeDue(SimTime{std::chrono::seconds(1)});
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].bytes, (Bytes{0x55, 0xAA, 0x00, 0x41}));
+    EXPECT_TRUE(replay.Receive({0x55, 0xAA, 0x07}, SimTime{}).size() == 1);  // not held: logged
 }

@@ -31,6 +31,30 @@ std::optional<Bytes> FromHex(const std::string& text) {
     return bytes;
 }
 
+// A journal is a file from outside: a field of the wrong type reads as absent, never as a fault.
+std::string TextField(const nlohmann::json& event, const char* key) {
+    const auto it = event.find(key);
+    return it != event.end() && it->is_string() ? it->get<std::string>() : std::string();
+}
+
+bool FlagField(const nlohmann::json& event, const char* key) {
+    const auto it = event.find(key);
+    return it != event.end() && it->is_boolean() && it->get<bool>();
+}
+
+// Milliseconds since the link opened, within a year of links; nullopt for anything else.
+std::optional<std::int64_t> MillisecondsField(const nlohmann::json& event) {
+    constexpr std::int64_t kYearMs = 366LL * 24 * 3600 * 1000;
+    const auto it = event.find("ms");
+    if (it == event.end() || !it->is_number_integer()) {
+        return std::nullopt;
+    }
+    const std::int64_t ms = it->is_number_unsigned() && it->get<std::uint64_t>() > kYearMs
+                                ? -1
+                                : it->get<std::int64_t>();
+    return ms >= 0 && ms <= kYearMs ? std::optional(ms) : std::nullopt;
+}
+
 }  // namespace
 
 bool ReplayDevice::Load(const std::string& path, int baud, std::string& error) {
@@ -52,8 +76,8 @@ bool ReplayDevice::Load(const std::string& path, int baud, std::string& error) {
         }
         const nlohmann::json event = nlohmann::json::parse(line, nullptr, false);
         const bool object = !event.is_discarded() && event.is_object();
-        if (std::exchange(first, false) && (!object || event.value("event", "") != "link_opened" ||
-                                            event.value("schema", "") != kJournalSchema)) {
+        if (std::exchange(first, false) && (!object || TextField(event, "event") != "link_opened" ||
+                                            TextField(event, "schema") != kJournalSchema)) {
             error = path + " is not a session journal of schema " + kJournalSchema;
             return false;
         }
@@ -61,17 +85,18 @@ bool ReplayDevice::Load(const std::string& path, int baud, std::string& error) {
             ++cutLines_;
             continue;
         }
-        const std::string kind = event.value("event", "");
-        if ((kind != "tx" && kind != "rx") || !event["ms"].is_number_integer()) {
+        const std::string kind = TextField(event, "event");
+        const std::optional<std::int64_t> stamp = MillisecondsField(event);
+        if ((kind != "tx" && kind != "rx") || !stamp) {
             continue;
         }
-        const std::optional<Bytes> bytes = FromHex(event.value("bytes", ""));
+        const std::optional<Bytes> bytes = FromHex(TextField(event, "bytes"));
         if (!bytes || bytes->empty()) {
             continue;
         }
-        const std::int64_t ms = event["ms"].get<std::int64_t>();
+        const std::int64_t ms = *stamp;
         if (kind == "tx") {
-            if (event.value("garbage", false)) {
+            if (FlagField(event, "garbage")) {
                 continue;  // not a command: what follows still answers the one before
             }
             auto& queue = answers_[*bytes];
