@@ -1,10 +1,10 @@
 #include "Journal.h"
 
 #include <QJsonDocument>
-#include <algorithm>
 #include <utility>
 
 #include "RecordFiles.h"
+#include "Vocabulary.h"
 
 namespace mv62rec {
 
@@ -32,19 +32,11 @@ bool JournalWriter::Flush(QString& error) {
 
 bool JournalWriter::AppendReceived(std::span<const std::uint8_t> block, qint64 ms,
                                    const QString& time, bool held, QString& error) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
     // The keys in the order QJsonDocument writes them; hexadecimal and the time need no escapes.
-    const QByteArray head = "{\"bytes\":\"";
-    QByteArray line(head.size() + std::max<qsizetype>(3 * std::ssize(block) - 1, 0), ' ');
-    char* out = std::copy(head.begin(), head.end(), line.data());
-    for (std::uint8_t b : block) {
-        out[0] = kDigits[b >> 4];
-        out[1] = kDigits[b & 0x0F];
-        out += 3;  // past the blank
-    }
-    line += "\",\"event\":\"rx\",\"ms\":" + QByteArray::number(ms) +
-            ",\"n\":" + QByteArray::number(static_cast<qulonglong>(block.size())) + ",\"time\":\"" +
-            time.toLatin1() + "\"}\n";
+    QByteArray line = "{\"bytes\":\"" + QByteArray::fromStdString(mv62::HexBytes(block)) +
+                      "\",\"event\":\"rx\",\"ms\":" + QByteArray::number(ms) +
+                      ",\"n\":" + QByteArray::number(static_cast<qulonglong>(block.size())) +
+                      ",\"time\":\"" + time.toLatin1() + "\"}\n";
     if (held) {
         QString flushError;
         const bool flushed = Flush(flushError);
