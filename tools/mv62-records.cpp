@@ -70,6 +70,12 @@ void Complain(const QString& line) {
     Print(("mv62-records: " + line + '\n').toUtf8(), stderr);
 }
 
+void Complain(const QStringList& lines) {
+    for (const QString& line : lines) {
+        Complain(line);
+    }
+}
+
 int Usage(const QString& line) {
     Complain(line + " (see --help)");
     return kUsage;
@@ -108,9 +114,7 @@ bool Runs(const Command& c, std::vector<FoundRun>& runs, bool& damaged) {
         Complain(error);
         return false;
     }
-    for (const QString& p : problems) {
-        Complain(p);
-    }
+    Complain(problems);
     damaged = !problems.isEmpty();
     return true;
 }
@@ -162,9 +166,7 @@ int Run(const Command& c) {
             Complain(error);
             return kBadInput;
         }
-        for (const QString& p : problems) {
-            Complain(p);
-        }
+        Complain(problems);
         for (const QString& w : written) {
             Print(("recovered: " + w + '\n').toUtf8());
         }
