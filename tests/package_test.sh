@@ -6,17 +6,8 @@
 #   package_test.sh <build dir>
 set -uo pipefail
 build=$1
-work=$(mktemp -d)
-sim_pid=
-cleanup() {
-    [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
+unset DISPLAY  # the installed programs are run headless
+source "$(dirname "$0")/station_sim.sh"
 
 cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" 2>&1 ||
     { cat "$work/cpack.log" >&2; fail "cpack -G DEB"; }
@@ -80,15 +71,12 @@ done
 
 # The installed programs work outside the build tree: an automatic test, recorded.
 cd "$work"
-"$bin/mv62-sim" --link "$work/com1" >"$work/sim.out" 2>"$work/sim.log" &
-sim_pid=$!
-for _ in $(seq 1 100); do [ -e "$work/com1" ] && break; sleep 0.1; done
-[ -e "$work/com1" ] || fail "the unpacked simulator did not start"
-env -u DISPLAY MV62_COM1="$work/com1" "$bin/mv62-station" --auto-test --records "$work/records" \
-    >"$work/station.out" 2>&1
-rc=$?
+station=$bin/mv62-station
+sim=$bin/mv62-sim
+start_sim
+auto_test --records "$work/records"
 cat "$work/station.out"
-[ "$rc" -eq 0 ] || fail "the unpacked station's automatic test exited $rc"
+[ "$status" -eq 0 ] || fail "the unpacked station's automatic test exited $status"
 records=$(find "$work/records" -name '*.json' | wc -l)
 [ "$records" -ge 1 ] || fail "the automatic test wrote no record"
 echo "package $(basename "$deb"): $(dpkg-deb -c "$deb" | wc -l) entries, automatic test passed"
