@@ -46,13 +46,12 @@ bool FlagField(const nlohmann::json& event, const char* key) {
 std::optional<std::int64_t> MillisecondsField(const nlohmann::json& event) {
     constexpr std::int64_t kYearMs = 366LL * 24 * 3600 * 1000;
     const auto it = event.find("ms");
-    if (it == event.end() || !it->is_number_integer()) {
+    // The parser keeps a whole number of 0 and up as unsigned: negatives and fractions are not.
+    if (it == event.end() || !it->is_number_unsigned() ||
+        it->get<std::uint64_t>() > std::uint64_t(kYearMs)) {
         return std::nullopt;
     }
-    const std::int64_t ms = it->is_number_unsigned() && it->get<std::uint64_t>() > kYearMs
-                                ? -1
-                                : it->get<std::int64_t>();
-    return ms >= 0 && ms <= kYearMs ? std::optional(ms) : std::nullopt;
+    return static_cast<std::int64_t>(it->get<std::uint64_t>());
 }
 
 }  // namespace
