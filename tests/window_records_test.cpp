@@ -11,53 +11,11 @@
 #include "Controls.h"
 #include "Journal.h"
 #include "Recorder.h"
-#include "StationHarness.h"
-#include "sim/DeviceModel.h"
+#include "SimulatedDevice.h"
 
 namespace {
 
-using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
-
-class HarnessClock : public mv62rec::Clock {
-  public:
-    explicit HarnessClock(const StationHarness& h) : h_(h) {}
-    QDateTime Wall() const override {
-        return QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5), Qt::OffsetFromUTC, 0)
-            .addMSecs(h_.now());
-    }
-    std::chrono::microseconds Steady() const override { return h_.now() * 1ms; }
-
-  private:
-    const StationHarness& h_;
-};
-
-// The simulated MV62 at the other end of the harness's line, on the same virtual clock.
-class SimulatedDevice {
-  public:
-    explicit SimulatedDevice(mv62sim::DeviceConfig config) : model_(std::move(config)) {}
-    void Hear(const std::vector<SentByte>& sent) {
-        for (const SentByte& s : sent) {
-            const auto at = std::chrono::microseconds(s.atMs * 1000);
-            for (const auto& item : decoder_.Feed(std::span(&s.value, 1), at)) {
-                if (item.kind == mv62::DecodedItem::Kind::Command) {
-                    model_.Receive(item.command, at);
-                }
-            }
-        }
-    }
-    Bytes Due(std::int64_t nowMs) {
-        Bytes out;
-        for (const auto& e : model_.TakeDue(std::chrono::microseconds(nowMs * 1000))) {
-            out.insert(out.end(), e.bytes.begin(), e.bytes.end());
-        }
-        return out;
-    }
-
-  private:
-    mv62sim::DeviceModel model_;
-    mv62::CommandDecoder decoder_;
-};
 
 // The indicator that shows a judged measurement.
 TShape* Indicator(TForm1& f, const QString& name) {
@@ -90,7 +48,7 @@ TEST_P(RecordsOnScreen, EveryRecordedVerdictIsTheIndicatorsColour) {
     QTemporaryDir dir;
     StationHarness h;
     TForm1& f = h.form();
-    HarnessClock clock(h);
+    HarnessClock clock(h, QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5), Qt::OffsetFromUTC, 0));
     mv62rec::Recorder recorder(dir.path(), {"mv62-station", "t", "h", "o"}, clock);
     std::vector<QJsonObject> replies;
     recorder.OnEvent = [&](const QJsonObject& e) {
