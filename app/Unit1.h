@@ -16,6 +16,7 @@
 #include "HostCommands.h"
 #include "SignalDisplay.h"
 #include "StationObserver.h"
+#include "TestPlan.h"
 
 class QCheckBox;
 class QColor;
@@ -266,19 +267,19 @@ class TForm1 : public QWidget, public TSignalDisplayElements {
     void ClearStatusDisplay();
     void CommReceiveData(TComm* sender);
     void CommDisconnected(TComm* sender);
-    void ApplyReply(const mv62::DeviceFrame& frame, bool& sensorFrame);
-    void ShowSensorFrame(const mv62::DeviceFrame& frame);
+    void ApplyReply(const mv62::FrameReading& reading, bool& sensorFrame);
+    void ShowSensorFrame(const mv62::FrameReading& reading);
 
     // ---- What each reply shows (Unit1Replies.cpp), and where the test chain goes on
-    void ShowIdentification(const mv62::DeviceFrame& frame);
-    void ShowMotorRate(const mv62::DeviceFrame& frame);
-    void ShowPulseResult(const mv62::DeviceFrame& frame);
-    void ShowResult(TShape* indicator, const mv62::DeviceFrame& frame);  // fish, EEPROM, I/O
-    void ShowSwitchPositions(const mv62::DeviceFrame& frame);            // SW1 or SW2
-    void ShowLampStep(const mv62::DeviceFrame& frame);
-    void ShowMaintenanceReport(const mv62::DeviceFrame& frame);  // fish, hook, in, sensors
-    void ShowExchangeSensors(const mv62::DeviceFrame& frame);
-    void ShowOffsetAndLens(const mv62::DeviceFrame& frame);
+    void ShowIdentification(const mv62::FrameReading& reading);
+    void ShowMotorRate(const mv62::FrameReading& reading);
+    void ShowPulseResult(const mv62::FrameReading& reading);
+    void ShowResult(TShape* indicator, const mv62::FrameReading& reading);  // fish, EEPROM, I/O
+    void ShowSwitchPositions(std::span<QLabel* const> digits, const mv62::Reading& on);
+    void ShowLampStep(const mv62::FrameReading& reading);
+    void ShowMaintenanceReport(const mv62::FrameReading& reading);  // fish, hook, in, sensors
+    void ShowExchangeSensors(const mv62::FrameReading& reading);
+    void ShowOffsetAndLens(const mv62::FrameReading& reading);
     // After pulse, fish, EEPROM, I/O, SW1 and SW2 replies: the next test of the chain.
     void ContinueChain(std::uint8_t replyCode);
     // Every third motor reply: the motor stage ends and the pulse test follows.

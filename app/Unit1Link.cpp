@@ -130,15 +130,19 @@ void TForm1::CommReceiveData(TComm* /*sender*/) {
     // Each event applies its own copy of the latest frame: handlers may pump, and a nested
     // receive event can then run and complete further frames.
     mv62::DeviceFrame frame;
+    mv62::FrameReading reading;
     bool sensorFrame = false;
     if (Assembler.Feed(input, frame)) {
+        const mv62::FrameContext context{CheckBox4->isChecked(), SensorOffset, CalibMode};
+        reading = mv62::ReadFrame(frame, context);
         if (Observer != nullptr) {
-            Observer->FrameApplied(frame, {CheckBox4->isChecked(), SensorOffset, CalibMode});
+            Observer->FrameApplied(frame,
+                                   {context.cashBox, context.sensorOffset, context.calibMode});
         }
-        ApplyReply(frame, sensorFrame);
+        ApplyReply(reading, sensorFrame);
     }
     if (sensorFrame) {
-        ShowSensorFrame(frame);
+        ShowSensorFrame(reading);
     }
     SingleTest.ClearAll();
 }

@@ -10,6 +10,7 @@
 #include "Palette.h"
 #include "Replies.h"
 #include "ReplyMath.h"
+#include "TestPlan.h"
 #include "Unit1.h"
 #include "Waveactive.h"
 
@@ -50,10 +51,10 @@ constexpr TChainStep kTestChain[] = {
 
 }  // namespace
 
-void TForm1::ApplyReply(const DeviceFrame& f, bool& sensorFrame) {
-    switch (f.code()) {
+void TForm1::ApplyReply(const FrameReading& r, bool& sensorFrame) {
+    switch (r.code) {
         case reply::Identification:
-            ShowIdentification(f);
+            ShowIdentification(r);
             break;
         case reply::SensorFrame:  // shown at the end of the receive event
             sensorFrame = true;
@@ -63,47 +64,49 @@ void TForm1::ApplyReply(const DeviceFrame& f, bool& sensorFrame) {
             SensorRunEnded = true;
             break;
         case reply::MotorRate:
-            ShowMotorRate(f);
+            ShowMotorRate(r);
             ContinueMotorStage();
             break;
         case reply::PulseResult:
-            ShowPulseResult(f);
+            ShowPulseResult(r);
             break;
         case reply::FishResult:
-            ShowResult(Shape8, f);
+            ShowResult(Shape8, r);
             break;
         case reply::EepromResult:
-            ShowResult(Shape9, f);
+            ShowResult(Shape9, r);
             break;
         case reply::IoResult:
-            ShowResult(Shape10, f);
+            ShowResult(Shape10, r);
             break;
         case reply::Sw1Positions:
+            ShowSwitchPositions(Sw1Digit, *r.Find(Quantity::Sw1));
+            break;
         case reply::Sw2Positions:
-            ShowSwitchPositions(f);
+            ShowSwitchPositions(Sw2Digit, *r.Find(Quantity::Sw2));
             break;
         case reply::LampStep:
-            ShowLampStep(f);
+            ShowLampStep(r);
             break;
         case reply::FishState:
         case reply::HookSensor:
         case reply::InSensor:
         case reply::SensorReadings:
-            ShowMaintenanceReport(f);
+            ShowMaintenanceReport(r);
             break;
         case reply::Acknowledge:
             Label42->setText("ok");
             break;
         case reply::ExchangeSensors:
-            ShowExchangeSensors(f);
+            ShowExchangeSensors(r);
             break;
         case reply::OffsetAndLens:
-            ShowOffsetAndLens(f);
+            ShowOffsetAndLens(r);
             break;
         default:
             return;  // codes without a handler are stored but never applied
     }
-    ContinueChain(f.code());
+    ContinueChain(r.code);
 }
 
 void TForm1::ContinueChain(std::uint8_t replyCode) {
@@ -125,22 +128,20 @@ void TForm1::ContinueChain(std::uint8_t replyCode) {
     }
 }
 
-void TForm1::ShowIdentification(const DeviceFrame& f) {
-    const std::string text = IdentificationText(f);
-    setWindowTitle(CaptionText + " - " +
-                   QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
+void TForm1::ShowIdentification(const FrameReading& r) {
+    setWindowTitle(CaptionText + " - " + QString::fromLatin1(*r.identification));
 }
 
-void TForm1::ShowMotorRate(const DeviceFrame& f) {
-    const int count = EncoderCount(f);
-    const int rpm = MotorRpm(count);
-    Label10->setText(QString::number(rpm) + " rpm");
-    Shape4->SetBrushColor(PassColor(MotorSpeedPasses(rpm, CheckBox4->isChecked())));
+void TForm1::ShowMotorRate(const FrameReading& r) {
+    const Reading& rpm = *r.Find(Quantity::MotorRpm);
+    const Reading& count = *r.Find(Quantity::MotorEncoder);
+    Label10->setText(QString::fromLatin1(rpm.shown));
+    Shape4->SetBrushColor(PassColor(rpm.Passed()));
     Pump();
     SetFontColor(Label11, colours::Blue);
-    Label12->setText(QString::number(count) + " gap/sec");
+    Label12->setText(QString::fromLatin1(count.shown));
     Pump();
-    Shape5->SetBrushColor(PassColor(EncoderPasses(count)));
+    Shape5->SetBrushColor(PassColor(count.Passed()));
     Pump();
 }
 
@@ -166,37 +167,35 @@ void TForm1::ContinueMotorStage() {
     Pump();
 }
 
-void TForm1::ShowPulseResult(const DeviceFrame& f) {
-    const bool pass = PulsePasses(ResultByte(f));
-    Label18->setText(pass ? "10" : "ERROR");
-    Shape6->SetBrushColor(PassColor(pass));
+void TForm1::ShowPulseResult(const FrameReading& r) {
+    const Reading& pulse = *r.Find(Quantity::Pulse);
+    Label18->setText(QString::fromLatin1(pulse.shown));
+    Shape6->SetBrushColor(PassColor(pulse.Passed()));
 }
 
-void TForm1::ShowResult(TShape* indicator, const DeviceFrame& f) {
-    indicator->SetBrushColor(PassColor(ResultPasses(ResultByte(f))));
+void TForm1::ShowResult(TShape* indicator, const FrameReading& r) {
+    indicator->SetBrushColor(PassColor(r.readings.front().Passed()));
 }
 
-void TForm1::ShowSwitchPositions(const DeviceFrame& f) {
-    const bool sw1 = f.code() == reply::Sw1Positions;
-    const std::span<QLabel* const> digits(sw1 ? Sw1Digit.data() : Sw2Digit.data(),
-                                          sw1 ? Sw1Digit.size() : Sw2Digit.size());
+void TForm1::ShowSwitchPositions(std::span<QLabel* const> digits, const Reading& on) {
     for (int position = 1; position <= static_cast<int>(digits.size()); ++position) {
-        const bool on = sw1 ? Sw1PositionOn(f[3], f[4], position) : Sw2PositionOn(f[3], position);
-        SetBackgroundColor(digits[position - 1], on ? colours::Black : colours::Red);
+        const bool isOn = std::ranges::find(on.values, position) != on.values.end();
+        SetBackgroundColor(digits[position - 1], isOn ? colours::Black : colours::Red);
     }
 }
 
 // Steps 0, 1 and 2 light all three lamps blue, red and green in turn; step 3 shows the three
 // colours side by side and ends the test chain.
-void TForm1::ShowLampStep(const DeviceFrame& f) {
-    const std::uint8_t step = ResultByte(f);
+void TForm1::ShowLampStep(const FrameReading& r) {
+    const int step = *r.step;
     if (step > kLastLampStep) {
         return;
     }
     const std::array<QColor, 3> stepColours = {colours::Blue, colours::Red, colours::Green};
     const std::array<TShape*, 3> lamps = {Shape7, Shape11, Shape12};
     for (std::size_t i = 0; i < lamps.size(); ++i) {
-        lamps[i]->SetBrushColor(step == kLastLampStep ? stepColours[i] : stepColours[step]);
+        lamps[i]->SetBrushColor(
+            step == kLastLampStep ? stepColours[i] : stepColours[static_cast<std::size_t>(step)]);
     }
     Pump();
     if (step == kLastLampStep) {
@@ -205,29 +204,25 @@ void TForm1::ShowLampStep(const DeviceFrame& f) {
 }
 
 // The maintenance panel's reports; a state outside the known ones leaves its label as it was.
-void TForm1::ShowMaintenanceReport(const DeviceFrame& f) {
-    const std::uint8_t state = ResultByte(f);
-    switch (f.code()) {
-        case reply::FishState: {
-            static const char* const kFishStates[] = {"Normal", "Fished", "Open_Cover"};  // 1..3
-            if (state >= 1 && state <= 3) {
-                Label20->setText(kFishStates[state - 1]);
+void TForm1::ShowMaintenanceReport(const FrameReading& r) {
+    switch (r.code) {
+        case reply::FishState:
+            if (r.shown) {
+                Label20->setText(QString::fromLatin1(*r.shown));
             }
             break;
-        }
         case reply::HookSensor:
         case reply::InSensor:
-            if (state <= 1) {
-                (f.code() == reply::HookSensor ? Label27 : Label29)
-                    ->setText(QString::number(state));
+            if (*r.state <= 1) {
+                (r.code == reply::HookSensor ? Label27 : Label29)
+                    ->setText(QString::number(*r.state));
             }
             break;
         case reply::SensorReadings: {
             const std::array<QLabel*, 6> labels = {Label33, Label34, Label35,
                                                    Label36, Label37, Label38};
-            const std::array<std::uint8_t, 6> readings = SixValues(f);
             for (std::size_t i = 0; i < labels.size(); ++i) {
-                labels[i]->setText(QString::number(readings[i]));
+                labels[i]->setText(QString::number((*r.sensorReadings)[i]));
             }
             break;
         }
@@ -236,56 +231,55 @@ void TForm1::ShowMaintenanceReport(const DeviceFrame& f) {
     }
 }
 
-// The six exchange sensors; 0xFF is a sensor not flagged. Label47 names the highest-numbered
-// flagged sensor and keeps its text when none is.
-void TForm1::ShowExchangeSensors(const DeviceFrame& f) {
+// The six exchange sensors. Label47 names the highest-numbered flagged sensor and keeps its text
+// when none is.
+void TForm1::ShowExchangeSensors(const FrameReading& r) {
     const std::array<QLabel*, 6> labels = ExchangeSensorLabels();
-    const std::array<std::uint8_t, 6> values = SixValues(f);
     for (std::size_t i = 0; i < labels.size(); ++i) {
-        labels[i]->setText(QString::number(values[i]));
+        labels[i]->setText(QString::fromLatin1(r.Find(Quantity::Exchange, int(i))->shown));
     }
     for (std::size_t i = 0; i < labels.size(); ++i) {
-        if (values[i] == 0xFF) {
+        const int sensor = static_cast<int>(i) + 1;
+        if (std::ranges::find(*r.flagged, sensor) == r.flagged->end()) {
             SetFontColor(labels[i], WindowTextColor());
         } else {
             SetFontColor(labels[i], colours::Red);
-            Label47->setText(QString("exchange sensor %1").arg(i + 1));
+            Label47->setText(QString("exchange sensor %1").arg(sensor));
         }
     }
 }
 
-void TForm1::ShowOffsetAndLens(const DeviceFrame& f) {
-    const OffsetAndLensData d = DecodeOffsetAndLens(f);
-    SensorOffset = d.sensorOffset;
+void TForm1::ShowOffsetAndLens(const FrameReading& r) {
+    SensorOffset = *r.sensorOffset;
     Label48->setText(QString::number(SensorOffset));
-    Label50->setText(QString::number(d.lensCount));
+    Label50->setText(QString::fromLatin1(r.Find(Quantity::LensCount)->shown));
 }
 
-void TForm1::ShowSensorFrame(const DeviceFrame& frame) {
-    const SensorFrameData f = DecodeSensorFrame(frame);
-    const bool judge = !CalibMode;
+void TForm1::ShowSensorFrame(const FrameReading& r) {
+    const Reading& corrected = *r.Find(Quantity::OpticsCorrected);
+    const Reading& peak = *r.Find(Quantity::OpticsPeak);
     for (int i = 0; i < kChannels; ++i) {
-        CalibValues[i] = CorrectedSensorValue(i, f.raw[i], SensorOffset);
-        if (judge) {
-            CalibLamp[i]->SetBrushColor(PassColor(CalibValuePasses(i, CalibValues[i])));
+        CalibValues[i] = static_cast<std::uint32_t>(corrected.values[i]);
+        if (corrected.Judged()) {
+            CalibLamp[i]->SetBrushColor(PassColor(corrected.passed[i]));
         }
     }
     ShowCalibBars(*this, CalibValues.data(), kChannels, MaxValues.data());
-    Label7->setText(QString::number(f.byte9));
-    Label8->setText(QString::number(f.byte10));
+    Label7->setText(QString::number(r.sensorBytes9And10[0]));
+    Label8->setText(QString::number(r.sensorBytes9And10[1]));
 
+    const std::vector<int>& drive = r.Find(Quantity::Drive)->values;
     auto& driveRow = FirstDriveReport ? DriveRefLabel : DriveLabel;
     for (int l = 0; l < kDriveChannels; ++l) {
-        SetCaption(driveRow[l], QString::number(f.drive[l]));
+        SetCaption(driveRow[l], QString::number(drive[l]));
     }
     FirstDriveReport = false;
 
     for (int i = 0; i < kChannels; ++i) {
-        const int peak = f.peak[i];
-        if (judge) {
-            MaxLamp[i]->SetBrushColor(PassColor(PeakPasses(i, peak)));
+        if (peak.Judged()) {
+            MaxLamp[i]->SetBrushColor(PassColor(peak.passed[i]));
         }
-        MaxValues[i] = LimitToDisplay(static_cast<std::uint32_t>(peak));
+        MaxValues[i] = LimitToDisplay(static_cast<std::uint32_t>(peak.values[i]));
     }
     ShowMaxBars(*this, MaxValues.data(), kChannels);
 

@@ -50,6 +50,9 @@ struct OffsetAndLensData {
     int lensCount = 0;
 };
 OffsetAndLensData DecodeOffsetAndLens(const DeviceFrame& frame);
+// Reply 0x25: the six exchange sensors; a sensor that is not flagged reads 0xFF.
+inline constexpr int kExchangeSensors = 6;
+inline constexpr std::uint8_t kExchangeNotFlagged = 0xFF;
 // Replies 0x23 and 0x25: six bytes, 3..8.
 std::array<std::uint8_t, 6> SixValues(const DeviceFrame& frame);
 // The one data byte of the four-byte replies (byte 3).

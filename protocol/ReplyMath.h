@@ -83,6 +83,8 @@ bool PeakPasses(int channel, int peak);
 std::uint32_t LimitToDisplay(std::uint32_t v);
 
 // Reply 0x06: state of SW1 position 1..10 (bytes 3 and 4 of the frame).
+inline constexpr int kSw1Positions = 10;
+inline constexpr int kSw2Positions = 4;
 bool Sw1PositionOn(std::uint8_t byte3, std::uint8_t byte4, int position);
 // Reply 0x07: state of SW2 position 1..4.
 bool Sw2PositionOn(std::uint8_t byte3, int position);
