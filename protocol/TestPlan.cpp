@@ -275,6 +275,12 @@ NamedMeasurement FindMeasurement(std::string_view name) {
     return {};
 }
 
+const MeasurementSpec* JudgedMeasurementOf(Stage stage) {
+    const auto it = std::ranges::find_if(
+        kMeasurements, [&](const MeasurementSpec& m) { return m.stage == stage && m.Judged(); });
+    return it == kMeasurements.end() ? nullptr : &*it;
+}
+
 bool RecordedIn(const MeasurementSpec& m, bool autoTest) {
     return m.recorded && (autoTest || !m.stage || m.stage == Stage::Sensor);
 }

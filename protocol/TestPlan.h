@@ -150,6 +150,9 @@ struct NamedMeasurement {
 };
 NamedMeasurement FindMeasurement(std::string_view name);
 
+// The first measurement of a stage that is judged; none for a stage that only shows values.
+const MeasurementSpec* JudgedMeasurementOf(Stage stage);
+
 // What a run of each kind records: every stage's measurements for the automatic test; for a
 // calibration run the sensor stage's and what the device reports on its own.
 bool RecordedIn(const MeasurementSpec& m, bool autoTest);

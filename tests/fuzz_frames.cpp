@@ -1,12 +1,12 @@
 // Feeds arbitrary bytes, in chunks whose sizes come from the input, to the frame assembler and
-// runs the reply arithmetic on every completed frame.
+// reads every completed frame as the window reads it.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <span>
 
 #include "Frames.h"
-#include "ReplyMath.h"
+#include "TestPlan.h"
 
 namespace {
 
@@ -46,42 +46,24 @@ void CheckFrame(const mv62::FrameAssembler& a, const mv62::DeviceFrame& f, int& 
         Check(slot[static_cast<std::size_t>(i)] == f[i]);
     }
 
-    switch (known != 0 ? f.code() : 0xFF) {
-        case 0x03: {
-            const int count = f[3] * 256 + f[4];
-            const int rpm = MotorRpm(count);
-            Check(rpm % 60 == 0 && rpm >= 0);
-            MotorSpeedPasses(rpm, true);
-            MotorSpeedPasses(rpm, false);
-            EncoderPasses(count);
-            break;
+    // Every frame is read as the window reads it, in both views and with CashBox either way.
+    const FrameReading r = ReadFrame(f, {(f[3] & 1) != 0, sensorOffset, (f[3] & 2) != 0});
+    Check(r.handled == (known != 0));
+    for (const Reading& reading : r.readings) {
+        Check(reading.list || reading.values.size() == 1);
+        Check(reading.passed.empty() || reading.passed.size() == reading.values.size());
+        for (int v : reading.values) {
+            if (reading.spec->quantity == Quantity::OpticsCorrected) {
+                Check(v >= 0 && v <= static_cast<int>(kDisplayLimit));
+            }
+            if (reading.spec->quantity == Quantity::MotorRpm) {
+                Check(v % 60 == 0 && v >= 0);
+            }
         }
-        case 0x06:
-            for (int pos = 1; pos <= 10; ++pos) {
-                Sw1PositionOn(f[3], f[4], pos);
-            }
-            break;
-        case 0x07:
-            for (int pos = 1; pos <= 4; ++pos) {
-                Sw2PositionOn(f[3], pos);
-            }
-            break;
-        case 0x27:
-            sensorOffset = SensorOffsetFromByte(f[3]);
-            Check(sensorOffset >= -100 && sensorOffset <= 155);
-            break;
-        case 0x02:
-        case 0x26:
-            for (int ch = 0; ch < kChannels; ++ch) {
-                const std::uint32_t c = CorrectedSensorValue(ch, f[3 + ch], sensorOffset);
-                Check(c <= kDisplayLimit);
-                CalibValuePasses(ch, c);
-                PeakPasses(ch, f[27 + ch]);
-                Check(LimitToDisplay(f[27 + ch]) <= kDisplayLimit);
-            }
-            break;
-        default:
-            break;
+    }
+    if (r.sensorOffset) {
+        sensorOffset = *r.sensorOffset;
+        Check(sensorOffset >= -100 && sensorOffset <= 155);
     }
 }
 

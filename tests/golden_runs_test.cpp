@@ -27,7 +27,6 @@
 
 namespace {
 
-
 enum class Press { AutoTest, Calibration };
 
 struct Scenario {
@@ -211,8 +210,8 @@ INSTANTIATE_TEST_SUITE_P(
                       Scenario{"fail-eeprom", Device({mv62sim::Fault::Eeprom})},
                       Scenario{"fail-io", Device({mv62sim::Fault::Io})},
                       Scenario{"fail-pulse", Device({mv62sim::Fault::Pulse})},
-                      Scenario{"fail-motor-speed", Device({mv62sim::Fault::MotorSpeed})},
-                      Scenario{"fail-optics", Device({mv62sim::Fault::Optics})},
+                      Scenario{"fail-motor-speed", Device({mv62sim::Fault::Motor})},
+                      Scenario{"fail-optics", Device({mv62sim::Fault::Sensor})},
                       Scenario{"silent-sensor-run", Device({}, {0x02}), Press::AutoTest, false,
                                20000},
                       Scenario{"silent-motor", Device({}, {0x07}), Press::AutoTest, false, 20000},

@@ -15,7 +15,9 @@ if(MV62_CLANGXX)
     ${CMAKE_CURRENT_LIST_DIR}/fuzz_frames.cpp
     ${MV62_PROTOCOL_DIR}/Vocabulary.cpp
     ${MV62_PROTOCOL_DIR}/Frames.cpp
-    ${MV62_PROTOCOL_DIR}/ReplyMath.cpp)
+    ${MV62_PROTOCOL_DIR}/ReplyMath.cpp
+    ${MV62_PROTOCOL_DIR}/Replies.cpp
+    ${MV62_PROTOCOL_DIR}/TestPlan.cpp)
   set(MV62_FUZZ_BIN ${CMAKE_BINARY_DIR}/bin/fuzz_frames)
   add_custom_command(
     OUTPUT ${MV62_FUZZ_BIN}
@@ -23,7 +25,8 @@ if(MV62_CLANGXX)
             -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all
             -I${MV62_PROTOCOL_DIR} ${MV62_FUZZ_SOURCES} -o ${MV62_FUZZ_BIN}
     DEPENDS ${MV62_FUZZ_SOURCES} ${MV62_PROTOCOL_DIR}/Vocabulary.h ${MV62_PROTOCOL_DIR}/Frames.h
-            ${MV62_PROTOCOL_DIR}/ReplyMath.h
+            ${MV62_PROTOCOL_DIR}/ReplyMath.h ${MV62_PROTOCOL_DIR}/Replies.h
+            ${MV62_PROTOCOL_DIR}/TestPlan.h ${MV62_PROTOCOL_DIR}/HostCommands.h
     COMMENT "Building fuzz_frames with ${MV62_CLANGXX}"
     VERBATIM)
   add_custom_target(fuzz_frames ALL DEPENDS ${MV62_FUZZ_BIN})

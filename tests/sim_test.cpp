@@ -273,7 +273,7 @@ TEST(SimModel, TestResultsFaultsAndSilentCodes) {
     EXPECT_EQ(replies(DeviceConfig{}), passing);
 
     DeviceConfig failing;
-    for (auto f : {Fault::Pulse, Fault::Fish, Fault::Eeprom, Fault::Io, Fault::MotorSpeed}) {
+    for (auto f : {Fault::Pulse, Fault::Fish, Fault::Eeprom, Fault::Io, Fault::Motor}) {
         failing.faults.insert(f);
     }
     const std::vector<Bytes> failed = {
@@ -403,7 +403,7 @@ TEST(SimModel, SensorFramesPassTheStationLimitsUnlessOpticsFail) {
         }
     }
     DeviceConfig failing;
-    failing.faults = {Fault::Optics};
+    failing.faults = {Fault::Sensor};
     DeviceModel model(failing);
     model.Receive(Cmd(0x02), SimTime{});
     for (const Emission& e : RunUntilIdle(model)) {
@@ -518,7 +518,7 @@ TEST(SimOptionsTest, ParsesAndRejects) {
                "-5",     "--stream", "--exit-after",  "1.5",      "--link", "/tmp/x"},
               o, error))
         << error;
-    EXPECT_EQ(o.device.faults, (std::set<Fault>{Fault::Pulse, Fault::Optics}));
+    EXPECT_EQ(o.device.faults, (std::set<Fault>{Fault::Pulse, Fault::Sensor}));
     EXPECT_EQ(o.device.silent, (std::set<std::uint8_t>{0x14, 0xED}));
     EXPECT_EQ(o.device.sw1Low, 0x06);
     EXPECT_EQ(o.device.sw1High, 0x00);

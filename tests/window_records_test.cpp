@@ -139,7 +139,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "FAIL",
                  {"motor.rpm", "pulse"}},
         Scenario{"optics",
-                 Device({mv62sim::Fault::Optics}),
+                 Device({mv62sim::Fault::Sensor}),
                  false,
                  "FAIL",
                  {"optics.ch1.corrected", "optics.ch2.corrected", "optics.ch3.corrected",

@@ -41,29 +41,25 @@ std::string MotorName(int direction) {
     return direction > 0 ? "runs +" : direction < 0 ? "runs -" : "stopped";
 }
 
-constexpr std::pair<Fault, std::string_view> kFaults[] = {
-    {Fault::Fish, "fish"},   {Fault::Eeprom, "eeprom"},          {Fault::Io, "io"},
-    {Fault::Pulse, "pulse"}, {Fault::MotorSpeed, "motor-speed"}, {Fault::Optics, "optics"},
-};
-
 }  // namespace
 
 std::optional<Fault> FaultFromName(std::string_view name) {
-    for (const auto& [fault, faultName] : kFaults) {
-        if (faultName == name) {
-            return fault;
+    for (Fault f : Faults()) {
+        if (FaultName(f) == name) {
+            return f;
         }
     }
     return std::nullopt;
 }
 
-std::string_view FaultName(Fault fault) {
-    for (const auto& [f, name] : kFaults) {
-        if (f == fault) {
-            return name;
+std::vector<Fault> Faults() {
+    std::vector<Fault> faults;
+    for (const mv62::StageSpec& s : mv62::kStages) {
+        if (mv62::JudgedMeasurementOf(s.stage) != nullptr) {
+            faults.push_back(s.stage);
         }
     }
-    return "?";
+    return faults;
 }
 
 Bytes MakeFrame(std::uint8_t code, std::span<const std::uint8_t> data) {
@@ -82,7 +78,7 @@ int RawForCorrected(int channel, int corrected, int k) {
 
 SensorSample MakeSensorSample(const DeviceConfig& config, int frame) {
     SensorSample s;
-    const bool failing = config.faults.count(Fault::Optics) != 0;
+    const bool failing = config.faults.count(Fault::Sensor) != 0;
     for (int ch = 0; ch < mv62::kChannels; ++ch) {
         // A little deterministic jitter, well inside the tolerance of 4 and above the minimums.
         const int jitter = (frame * 3 + ch * 2) % 5 - 2;
@@ -250,27 +246,17 @@ std::vector<std::string> DeviceModel::Receive(const HostCommand& cmd, SimTime no
             Plan(Activity::MotorTest, now + kMotorSpacing);
             notes.push_back("transport motor runs +; three motor replies follow");
             break;
-        case cmd::PulseTest: {
-            const std::uint8_t result = Has(Fault::Pulse) ? 0x00 : mv62::kPulsePassed;
-            Reply(now, reply::PulseResult, std::array{result},
-                  "pulse result " + HexBytes(std::array{result}));
-            break;
-        }
+        case cmd::PulseTest:
         case cmd::FishTest:
         case cmd::EepromTest:
         case cmd::IoTest: {
-            struct Test {
-                std::uint8_t reply;
-                Fault fault;
-                const char* name;
-            };
-            const Test t =
-                code == cmd::FishTest     ? Test{reply::FishResult, Fault::Fish, "fish sensor"}
-                : code == cmd::EepromTest ? Test{reply::EepromResult, Fault::Eeprom, "EEPROM"}
-                                          : Test{reply::IoResult, Fault::Io, "I/O"};
-            const std::uint8_t result = Has(t.fault) ? 0 : mv62::kResultPassed;
-            Reply(now, t.reply, std::array{result},
-                  std::string(t.name) + " result " + std::to_string(result));
+            // The result byte the test's limit asks for, or 0 from a unit made to fail it.
+            const mv62::StageSpec& stage = mv62::SpecOf(*mv62::StageStartedBy(code));
+            const mv62::MeasurementSpec& result = *mv62::JudgedMeasurementOf(stage.stage);
+            const auto byte =
+                static_cast<std::uint8_t>(Has(stage.stage) ? 0 : result.limit(0, false).low);
+            Reply(now, stage.answer, std::array{byte},
+                  std::string(mv62::ReplyName(stage.answer)) + ' ' + HexBytes(std::array{byte}));
             break;
         }
         case cmd::LampTest:
@@ -439,7 +425,7 @@ Emission DeviceModel::Produce(const Job& job) {
             return SensorFrame(job.at, job.step, true);
         }
         case Activity::MotorTest: {
-            const int count = Has(Fault::MotorSpeed) ? 400 : config_.motorCount;
+            const int count = Has(Fault::Motor) ? 400 : config_.motorCount;
             std::array<std::uint8_t, 2> data{};
             PutBigEndian(data.data(), count);
             Emission e;

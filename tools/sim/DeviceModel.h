@@ -11,23 +11,22 @@
 #include <string_view>
 #include <vector>
 
+#include "TestPlan.h"
 #include "sim/CommandDecoder.h"
 
 namespace mv62sim {
 
 using namespace std::chrono_literals;
 
-// Tests that can be made to fail (--fail NAME).
-enum class Fault {
-    Fish,        // fish sensor test answers 0
-    Eeprom,      // EEPROM test answers 0
-    Io,          // I/O test answers 0
-    Pulse,       // pulse test answers 0x00 instead of 0x10
-    MotorSpeed,  // motor replies report an encoder count of 400 (2160 rpm)
-    Optics,      // sensor values far off target, peaks below the minimum
-};
+// What a unit can be made to fail (--fail NAME): a stage of the automatic test that judges, named
+// as the test plan names a unit failing it. Fish, EEPROM and I/O answer 0, the pulse test 0x00,
+// the motor an encoder count of 400 (2160 rpm), the optics values far off target and peaks below
+// the minimum.
+using Fault = mv62::Stage;
 std::optional<Fault> FaultFromName(std::string_view name);
-std::string_view FaultName(Fault fault);
+using mv62::FaultName;
+// Every fault, in the chain's order.
+std::vector<Fault> Faults();
 
 inline constexpr int kEepromSize = 256;
 
