@@ -76,9 +76,8 @@ class TForm1 : public QWidget, public TSignalDisplayElements {
     std::function<void()> Pump;
     std::function<void(const QString& message)> ShowError;
     TComm::DeviceFactory SerialDeviceFactory;
-    // Told of the window's state changes, the frames it applies and the line; none while the
-    // station does not record.
-    mv62rec::StationObserver* Observer = nullptr;
+    // Told of the window's state changes, the frames it applies and the line.
+    mv62rec::StationObserver* Observer = &mv62rec::StationObserver::None();
 
     // ---- Designed controls: top row
     QComboBox* ComboBox1 = nullptr;

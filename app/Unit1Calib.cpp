@@ -24,9 +24,7 @@ void TForm1::BtnCalibStarClick() {
     if (!LinkOpen) {
         return;
     }
-    if (Observer != nullptr) {
-        Observer->CalibrationPressed();
-    }
+    Observer->CalibrationPressed();
     if (BarsDrawn) {
         ClearSignalBars();
         for (QLabel* l : ExchangeSensorLabels()) {
@@ -50,9 +48,7 @@ void TForm1::BtnCalibEndClick() {
     if (!LinkOpen) {
         return;
     }
-    if (Observer != nullptr) {
-        Observer->CalibrationExitPressed();
-    }
+    Observer->CalibrationExitPressed();
     ClearSignalBars();
     SendCommand(cmd::Stop);
     ApplyEnabled(CalibrationReady);

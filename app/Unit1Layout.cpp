@@ -500,11 +500,8 @@ void TForm1::ConnectHandlers() {
     }
     connect(SetChBar, &QSlider::valueChanged, this, [this] { SetChBarChange(); });
     // CashBox has no handler of its own; a recorder wants to know the motor speed limit.
-    connect(CheckBox4, &QCheckBox::toggled, this, [this](bool ticked) {
-        if (Observer != nullptr) {
-            Observer->CashBoxChanged(ticked);
-        }
-    });
+    connect(CheckBox4, &QCheckBox::toggled, this,
+            [this](bool ticked) { Observer->CashBoxChanged(ticked); });
     connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
     connect(Timer2, &QTimer::timeout, this, [this] { Timer2Timer(); });
     connect(Timer3, &QTimer::timeout, this, [this] { Timer3Timer(); });

@@ -31,9 +31,7 @@ void TForm1::SendBytes(const std::vector<std::uint8_t>& bytes) {
 }
 
 void TForm1::BtnExitClick() {
-    if (Observer != nullptr) {
-        Observer->ExitPressed();
-    }
+    Observer->ExitPressed();
     close();
 }
 
@@ -53,10 +51,8 @@ void TForm1::Button3Click() {
         comm->ProcessMessages = [this] { Pump(); };
         comm->OnReceiveData = [this](TComm* sender) { CommReceiveData(sender); };
         comm->OnDisconnect = [this](TComm* sender) { CommDisconnected(sender); };
-        if (Observer != nullptr) {
-            Observer->LinkOpened(comm->PortName(), comm->DevicePath(), comm->BaudRate());
-            comm->SetTap(Observer);
-        }
+        Observer->LinkOpened(comm->PortName(), comm->DevicePath(), comm->BaudRate());
+        comm->SetTap(Observer);
         SendCommand(mv62::cmd::StartLink);
         LinkOpen = true;
     }
@@ -75,9 +71,7 @@ void TForm1::Button4Click() {
     setWindowTitle(CaptionText);
     ClearStatusDisplay();
     LinkOpen = false;
-    if (Observer != nullptr) {
-        Observer->EndProtocolPressed();
-    }
+    Observer->EndProtocolPressed();
 }
 
 void TForm1::ClearStatusDisplay() {
@@ -135,10 +129,7 @@ void TForm1::CommReceiveData(TComm* /*sender*/) {
     if (Assembler.Feed(input, frame)) {
         const mv62::FrameContext context{CheckBox4->isChecked(), SensorOffset, CalibMode};
         reading = mv62::ReadFrame(frame, context);
-        if (Observer != nullptr) {
-            Observer->FrameApplied(frame,
-                                   {context.cashBox, context.sensorOffset, context.calibMode});
-        }
+        Observer->FrameApplied(frame, {context.cashBox, context.sensorOffset, context.calibMode});
         ApplyReply(reading, sensorFrame);
     }
     if (sensorFrame) {
@@ -148,9 +139,7 @@ void TForm1::CommReceiveData(TComm* /*sender*/) {
 }
 
 void TForm1::CommDisconnected(TComm* sender) {
-    if (Observer != nullptr) {
-        Observer->PortLost();
-    }
+    Observer->PortLost();
     ShowError(QString("The serial port %1 (%2) was disconnected. Reconnect the device, then press "
                       "End Protocol and Start Protocol again.")
                   .arg(QString::fromStdString(sender->PortName()),

@@ -80,9 +80,7 @@ void TForm1::Button7Click() {
     if (!LinkOpen) {
         return;
     }
-    if (Observer != nullptr) {
-        Observer->AutoTestPressed();
-    }
+    Observer->AutoTestPressed();
     ClearStatusDisplay();
     if (BarsDrawn) {
         ClearSignalBars();
@@ -126,7 +124,7 @@ void TForm1::CheckBox2Click() {
 // ---- EEPROM and DAC
 
 void TForm1::SpeedButton10Click() {
-    if (Observer != nullptr && ReceiveMode != kRawDumpMode) {
+    if (ReceiveMode != kRawDumpMode) {
         Observer->RawDumpChanged(true);
     }
     ReceiveMode = kRawDumpMode;
@@ -145,9 +143,7 @@ void TForm1::EndRawDump() {
     if (ReceiveMode == kRawDumpMode) {
         DumpLine.clear();
         DumpCount = 0;
-        if (Observer != nullptr) {
-            Observer->RawDumpChanged(false);
-        }
+        Observer->RawDumpChanged(false);
     }
     ReceiveMode = kFrameReception;
     Button18->setEnabled(true);

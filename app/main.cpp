@@ -54,7 +54,9 @@ int main(int argc, char** argv) {
     // counts as incomplete.
     try {
         auto Form1 = std::make_unique<TForm1>();
-        Form1->Observer = recorder.get();
+        if (recorder) {
+            Form1->Observer = recorder.get();
+        }
         if (options.autoTest) {
             Form1->ShowError = PrintError;
             recorder->OnError = PrintError;

@@ -1,8 +1,8 @@
 #pragma once
 // What the window tells whoever watches it: its state changes that the line does not show, and
 // each frame it applies with the state it judges it by. Along with the line tap of the serial
-// component this is all the records room sees of the station; the window holds none when
-// recording is off.
+// component this is all the records room sees of the station. A station that does not record
+// tells None(), which keeps nothing.
 #include <string>
 
 #include "Frames.h"
@@ -26,6 +26,35 @@ class StationObserver : public LineTap {
     virtual void EndProtocolPressed() = 0;      // after the port was closed
     virtual void ExitPressed() = 0;
     virtual void PortLost() = 0;
+
+    // The observer of a station that does not record.
+    static StationObserver& None();
 };
+
+namespace detail {
+class NoObserver final : public StationObserver {
+  public:
+    void Written(std::span<const std::uint8_t>, bool) override {}
+    void Read(std::span<const std::uint8_t>) override {}
+    void InputDiscarded(std::uint32_t) override {}
+    void ReceiveEventStarted() override {}
+    void ReceiveEventEnded() override {}
+    void LinkOpened(const std::string&, const std::string&, int) override {}
+    void CashBoxChanged(bool) override {}
+    void FrameApplied(const mv62::DeviceFrame&, const FrameContext&) override {}
+    void RawDumpChanged(bool) override {}
+    void AutoTestPressed() override {}
+    void CalibrationPressed() override {}
+    void CalibrationExitPressed() override {}
+    void EndProtocolPressed() override {}
+    void ExitPressed() override {}
+    void PortLost() override {}
+};
+}  // namespace detail
+
+inline StationObserver& StationObserver::None() {
+    static detail::NoObserver none;
+    return none;
+}
 
 }  // namespace mv62rec
