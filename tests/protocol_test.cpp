@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <set>
 #include <vector>
 
 #include "HostCommandDecoder.h"
 #include "HostCommands.h"
 #include "Replies.h"
 #include "ReplyMath.h"
+#include "TestPlan.h"
 
 namespace mv62 {
 namespace {
@@ -201,6 +203,63 @@ TEST(Vocabulary, LimitsAsDataJudgeLikeTheWindow) {
     EXPECT_EQ(HexBytes(Bytes{0x55, 0xAA, 0x0A}), "55 AA 0A");
     EXPECT_EQ(CommandName(cmd::MotorTest), "motor test");
     EXPECT_EQ(ParameterCount(cmd::CountryWrite), static_cast<std::size_t>(kCountryMaskSize));
+}
+
+}  // namespace
+}  // namespace mv62
+
+namespace mv62 {
+namespace {
+
+// The plan must agree with the protocol: a misdeclared stage or a name used twice would give
+// records whose stage of stop or measurements are wrong.
+TEST(TestPlan, StagesAndMeasurementsAgreeWithTheProtocol) {
+    for (const StageSpec& s : kStages) {
+        EXPECT_NE(CommandName(s.command), "unknown command") << s.name;
+        EXPECT_NE(FrameLengthFor(s.answer), 0) << s.name;
+        EXPECT_EQ(StageStartedBy(s.command), s.stage);
+        EXPECT_EQ(StageAnsweredBy(s.answer), s.stage);
+    }
+    std::set<std::string> names;
+    for (const MeasurementSpec& m : kMeasurements) {
+        for (int ch = 0; ch < m.Channels(); ++ch) {
+            const std::string& name = MeasurementName(m.quantity, ch);
+            EXPECT_TRUE(names.insert(name).second) << name;
+            EXPECT_EQ(FindMeasurement(name).spec, &m);
+            EXPECT_EQ(FindMeasurement(name).channel, ch);
+        }
+        if (!m.list.empty()) {
+            EXPECT_TRUE(names.insert(std::string(m.list)).second) << m.list;
+            EXPECT_TRUE(FindMeasurement(m.list).list);
+        }
+    }
+    EXPECT_EQ(FindMeasurement("optics.ch7.corrected").spec, nullptr);
+}
+
+// One motor reply and one sensor frame read as the window shows them, in both views.
+TEST(TestPlan, ReadingsJudgeAndShowAsTheWindow) {
+    const FrameReading motor = ReadFrame(
+        ToDeviceFrame(MakeDeviceFrame(reply::MotorRate, Bytes{2, 0x3C})), {true, 0, false});
+    ASSERT_EQ(motor.readings.size(), 2u);
+    EXPECT_EQ(motor.readings[0].shown, "3120 rpm");  // count 572: passes only with CashBox
+    EXPECT_TRUE(motor.readings[0].Passed());
+    EXPECT_EQ(motor.readings[1].shown, "572 gap/sec");
+    EXPECT_EQ(ReadFrame(ToDeviceFrame(MakeDeviceFrame(reply::PulseResult, Bytes{0x11})), {}).shown,
+              "ERROR");
+
+    SensorFrameData d;
+    d.raw = {30, 60, 30, 30, 30, 30};
+    d.peak = {39, 55, 230, 40, 40, 40};
+    const DeviceFrame frame = ToDeviceFrame(EncodeSensorFrame(reply::SensorFrame, d));
+    const FrameReading judged = ReadFrame(frame, {false, 0, false});
+    const Reading& corrected = *judged.Find(Quantity::OpticsCorrected);
+    EXPECT_EQ(corrected.Name(), "optics.corrected");
+    EXPECT_EQ(corrected.values, (std::vector<int>{28, 52, 28, 28, 28, 28}));
+    EXPECT_EQ(corrected.passed, (std::vector<bool>{false, true, false, false, false, false}));
+    EXPECT_EQ(judged.Find(Quantity::OpticsPeak)->passed,
+              (std::vector<bool>{false, true, true, true, true, true}));
+    EXPECT_FALSE(ReadFrame(frame, {false, 0, true}).Find(Quantity::OpticsCorrected)->Judged());
+    EXPECT_FALSE(ReadFrame(ToDeviceFrame(MakeDeviceFrame(0x30, Bytes{0})), {}).handled);
 }
 
 }  // namespace
