@@ -66,6 +66,14 @@ std::string_view FaultName(Fault fault) {
     return "?";
 }
 
+std::vector<Fault> AllFaults() {
+    std::vector<Fault> faults;
+    for (const auto& [fault, name] : kFaults) {
+        faults.push_back(fault);
+    }
+    return faults;
+}
+
 Bytes MakeFrame(std::uint8_t code, std::span<const std::uint8_t> data) {
     if (static_cast<int>(data.size()) + mv62::kHeaderLength != mv62::FrameLengthFor(code)) {
         throw std::logic_error("device frame of wrong length");

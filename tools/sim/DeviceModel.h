@@ -28,6 +28,7 @@ enum class Fault {
 };
 std::optional<Fault> FaultFromName(std::string_view name);
 std::string_view FaultName(Fault fault);
+std::vector<Fault> AllFaults();
 
 inline constexpr int kEepromSize = 256;
 
