@@ -565,6 +565,8 @@ TEST(SimOptionsTest, ParsesAndRejects) {
                                          {"--sensor-frames"},
                                          {"--ident", "a text that is longer than 23"},
                                          {"--exit-after", "0"},
+                                         {"--exit-after", "inf"},
+                                         {"--exit-after", "1e300"},
                                          {"--noise=1"},
                                          {"--sw2", "1,"},
                                          {"--sensor-period", "0"},

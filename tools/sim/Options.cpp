@@ -106,15 +106,19 @@ Value Milliseconds(SimTime& target, int low, int high) {
         Decimal(std::chrono::duration_cast<milliseconds>(target).count()));
 }
 
+// At most a year: a longer time, "inf" above all, would not fit the clock and end the run at once.
+constexpr int kMostSeconds = 365 * 24 * 3600;
+
 Value Seconds(std::optional<double>& target) {
     return Described(
         [&target](const std::string& v) {
             double seconds = 0;
             const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), seconds);
             target = seconds;
-            return ec == std::errc() && end == v.data() + v.size() && seconds > 0;
+            return ec == std::errc() && end == v.data() + v.size() && seconds > 0 &&
+                   seconds <= kMostSeconds;
         },
-        "a number of seconds above 0");
+        "a number of seconds above 0 and up to a year, " + Decimal(kMostSeconds));
 }
 
 Value Text(std::string& target, std::size_t maxLength) {
