@@ -7,13 +7,12 @@
 
 #include "Comm.h"
 #include "CommandLine.h"
+#include "PortNames.h"
 #include "RecordFiles.h"
 #include "SerialErrors.h"
 #include "Vocabulary.h"
 
 namespace {
-
-constexpr int kPorts = 8;  // COM1 ... COM8, the port selector's items
 
 void PrintLine(std::FILE* to, const QString& text) {
     std::fprintf(to, "%s\n", text.toLocal8Bit().constData());
@@ -32,14 +31,9 @@ int UsageError(const QString& text) {
     return kExitUsage;
 }
 
-// Item of the port selector for "COM1" ... "COM8"; -1 for any other name.
-int PortIndex(const QString& name) {
-    for (int n = 1; n <= kPorts; ++n) {
-        if (name.compare(QString("COM%1").arg(n), Qt::CaseInsensitive) == 0) {
-            return n - 1;
-        }
-    }
-    return -1;
+// "COM1 ... COM8", the names --port and --check-port take.
+QString PortRange() {
+    return QString::fromStdString(PortName(0) + " ... " + PortName(kPortCount - 1));
 }
 
 // `--records` without a folder (last, or followed by another option) records into the user's
@@ -87,7 +81,9 @@ std::optional<int> ReadStationOptions(int argc, char** argv, StationOptions& opt
         "Runs the automatic test without a window: Start Protocol, Auto Test, End Protocol; "
         "prints each measurement and the outcome, records into the user's records folder "
         "unless --records says otherwise.");
-    const QCommandLineOption port("port", "With --auto-test: the port, COM1 ... COM8 (COM1).",
+    const QCommandLineOption port("port",
+                                  "With --auto-test: the port, " + PortRange() + " (" +
+                                      QString::fromStdString(PortName(0)) + ").",
                                   "port");
     const QCommandLineOption speed(
         "speed", "With --auto-test: the line speed, " + SpeedList(" ") + " (9600).", "baud");
@@ -96,8 +92,9 @@ std::optional<int> ReadStationOptions(int argc, char** argv, StationOptions& opt
         "timeout", "With --auto-test: gives up a run after <seconds> (120).", "seconds");
     const QCommandLineOption checkPort(
         "check-port",
-        "Opens <port> (COM1 ... COM8) as Start Protocol would, then ends: exit code 0 when it "
-        "opens, else 4 with the reason on standard error.",
+        "Opens <port> (" + PortRange() +
+            ") as Start Protocol would, then ends: exit code 0 when it "
+            "opens, else 4 with the reason on standard error.",
         "port");
     parser.addOptions({help, version, records, autoTest, port, speed, cashBox, timeout, checkPort});
 
@@ -138,9 +135,9 @@ std::optional<int> ReadStationOptions(int argc, char** argv, StationOptions& opt
         options.recordsFolder = mv62rec::DefaultRecordsFolder();
     }
     if (parser.isSet(port)) {
-        options.portIndex = PortIndex(parser.value(port));
+        options.portIndex = PortIndex(parser.value(port).toStdString());
         if (options.portIndex < 0) {
-            return UsageError("--port takes COM1 ... COM8, not '" + parser.value(port) + "'");
+            return UsageError("--port takes " + PortRange() + ", not '" + parser.value(port) + "'");
         }
     }
     if (parser.isSet(speed)) {
@@ -168,9 +165,9 @@ std::optional<int> ReadStationOptions(int argc, char** argv, StationOptions& opt
 }
 
 int CheckPort(const QString& portName) {
-    const int index = PortIndex(portName);
+    const int index = PortIndex(portName.toStdString());
     if (index < 0) {
-        return UsageError("--check-port takes COM1 ... COM8, not '" + portName + "'");
+        return UsageError("--check-port takes " + PortRange() + ", not '" + portName + "'");
     }
     // The selector indices of COMn and of the first speed, as the window starts with.
     TComm comm(nullptr, index, 0);

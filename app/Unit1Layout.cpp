@@ -28,6 +28,7 @@
 
 #include "Controls.h"
 #include "Palette.h"
+#include "PortNames.h"
 #include "SerialDevice.h"
 #include "StationApplication.h"
 #include "Unit1.h"
@@ -139,7 +140,11 @@ void MakeSelector(QComboBox* box, const QStringList& items) {
 // The selectors' items: the ports, and the line speeds in the order TComm reads the index.
 using TItems = QStringList (*)();
 QStringList Ports() {
-    return {"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8"};
+    QStringList items;
+    for (int index = 0; index < kPortCount; ++index) {
+        items << QString::fromStdString(PortName(index));
+    }
+    return items;
 }
 QStringList Speeds() {
     QStringList items;

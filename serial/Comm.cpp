@@ -35,7 +35,7 @@ TComm::TComm(QObject* owner, int portSelectorIndex, int speedSelectorIndex, Devi
     connect(&timer_, &QTimer::timeout, this, &TComm::ProcTimer);
     ProcessMessages = [] { QCoreApplication::processEvents(); };
 
-    if (portSelectorIndex >= 0 && portSelectorIndex <= 7) {
+    if (portSelectorIndex >= 0 && portSelectorIndex < kPortCount) {
         commPort_ = static_cast<TComPortNumber>(portSelectorIndex);
     }
     baudRate_ = mv62::LineSpeedForIndex(speedSelectorIndex);  // 0 (unset) without an item
@@ -132,7 +132,7 @@ std::uint32_t TComm::ReadInDataCount() {
 }
 
 std::string TComm::PortName() const {
-    return "COM" + std::to_string(commPort_ + 1);
+    return ::PortName(commPort_);
 }
 
 std::string TComm::OpenErrorText() const {

@@ -26,6 +26,18 @@ SerialOpenFailure OpenFailureFromErrno(int err) {
 
 namespace {
 
+// What a technician does about a port this user may not open, on the system the backend is built
+// for: Windows has no group of serial port users.
+#ifdef _WIN32
+constexpr const char* kPermissionAdvice =
+    "Another program or service may hold the port, or this user lacks the right to use it.\n"
+    "Close that program or stop that service, or ask an administrator for access to the port.";
+#else
+constexpr const char* kPermissionAdvice =
+    "The user must be a member of the \"dialout\" group to use serial ports "
+    "(sudo usermod -aG dialout $USER, then log in again).";
+#endif
+
 std::string DeviceListSentence(const std::vector<SerialDeviceEntry>& devices) {
     if (devices.empty())
         return "No serial device was found on this machine: is the serial adapter plugged in?";
@@ -63,9 +75,7 @@ std::string PortOpenErrorText(const std::string& portName, const std::string& de
             break;
         case SerialOpenFailure::Permission:
             lines.push_back("This user may not open " + port + ".");
-            lines.push_back(
-                "The user must be a member of the \"dialout\" group to use serial ports "
-                "(sudo usermod -aG dialout $USER, then log in again).");
+            lines.push_back(kPermissionAdvice);
             break;
         case SerialOpenFailure::None:
         case SerialOpenFailure::Other:

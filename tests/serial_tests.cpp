@@ -529,7 +529,15 @@ TEST(SerialErrors, OpenFailuresInPlainWords) {
               "COM1 (/dev/ttyS0) cannot be opened: Input/output error.\n" + pointer + ".");
 }
 
-TEST(SerialPortNames, EnvironmentOverridesTheDefault) {
+TEST(SerialPortNames, NamesInAnyCaseAndTheEnvironmentOverridingTheDevice) {
+    EXPECT_EQ(PortName(0), "COM1");
+    EXPECT_EQ(PortName(15), "COM16");  // the component's last port, beyond the selector's
+    EXPECT_EQ(PortIndex("COM1"), 0);
+    EXPECT_EQ(PortIndex("com8"), 7);
+    for (const char* other : {"COM9", "COM0", "COM01", "COM", " COM1", "COM1 ", "", "COMX"}) {
+        EXPECT_EQ(PortIndex(other), -1) << other;
+    }
+
     unsetenv("MV62_COM3");
     EXPECT_EQ(SerialDevicePathFor(1), "/dev/ttyS0");
     EXPECT_EQ(SerialDevicePathFor(3), "/dev/ttyS2");

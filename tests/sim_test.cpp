@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -534,6 +535,26 @@ TEST(SimOptionsTest, ParsesAndRejects) {
     EXPECT_EQ(d.device.sw1High, 0x02);
     EXPECT_EQ(d.device.sw1Low, 0x81);
 
+    // Every other option reaches its own setting.
+    SimOptions e;
+    ASSERT_TRUE(parse(
+        {"--ident=UNIT 7", "--lens-count=0x10", "--exchange=1,2,3,4,5,255", "--sensor-frames=0",
+         "--sensor-period=250", "--motor-count=400", "--seed=7", "--replay=j.jsonl",
+         "--device=/dev/ttyS1", "--noise", "--split", "--verbose", "-h", "--version"},
+        e, error))
+        << error;
+    EXPECT_EQ(e.device.ident, "UNIT 7");
+    EXPECT_EQ(e.device.lensCount, 16);
+    EXPECT_EQ(e.device.exchange, (std::array<std::uint8_t, 6>{1, 2, 3, 4, 5, 255}));
+    EXPECT_EQ(e.device.sensorFrames, 0);
+    EXPECT_EQ(e.device.sensorPeriod, milliseconds(250));
+    EXPECT_EQ(e.device.motorCount, 400);
+    EXPECT_EQ(e.seed, 7u);
+    EXPECT_EQ(e.replayPath, "j.jsonl");
+    EXPECT_EQ(e.devicePath, "/dev/ttyS1");
+    EXPECT_TRUE(e.noise && e.split && e.verbose && e.help && e.version);
+    EXPECT_FALSE(e.device.stream);
+
     for (std::vector<std::string> bad : {std::vector<std::string>{"--fail", "motor"},
                                          {"--baud", "9601"},
                                          {"--offset", "156"},
@@ -544,10 +565,76 @@ TEST(SimOptionsTest, ParsesAndRejects) {
                                          {"--sensor-frames"},
                                          {"--ident", "a text that is longer than 23"},
                                          {"--exit-after", "0"},
+                                         {"--exit-after", "inf"},
+                                         {"--exit-after", "1e300"},
+                                         {"--noise=1"},
+                                         {"--sw2", "1,"},
+                                         {"--sensor-period", "0"},
                                          {"--link", "/tmp/x", "--device", "/dev/ttyS0"}}) {
         SimOptions x;
         EXPECT_FALSE(parse(bad, x, error)) << bad[0];
         EXPECT_FALSE(error.empty());
+    }
+}
+
+// The real program's command line as a technician and help2man meet it: the help lists every
+// option with the defaults of the device model, and a mistake is one line naming the option.
+TEST(SimProgram, HelpShowsTheDefaultsAndAMistakeIsOneLine) {
+    const std::string err = ::testing::TempDir() + "/mv62-sim-stderr.txt";
+    auto run = [&err](const std::string& args, std::string& out) {
+        FILE* pipe = popen((std::string(MV62_SIM_PATH) + " " + args + " 2>" + err).c_str(), "r");
+        out.clear();
+        for (char buffer[4096]; std::fgets(buffer, sizeof buffer, pipe) != nullptr;) {
+            out += buffer;
+        }
+        const int status = pclose(pipe);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    auto errorText = [&err] {
+        std::ifstream in(err);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+
+    std::string help;
+    ASSERT_EQ(run("--help", help), 0);
+    EXPECT_EQ(help.rfind("Usage: mv62-sim [OPTION]...\n", 0), 0u) << help;
+    std::istringstream entries(
+        "--link PATH|--device PATH|--replay JOURNAL|--baud N|--ident TEXT|--offset K|"
+        "--lens-count N|--exchange A,B,C,D,E,F|--sensor-frames N|--sensor-period MS|"
+        "--motor-count N|--sw1 LIST|--sw2 LIST|--fail TEST|--silent CODE|--noise|--split|--stream|"
+        "--seed N|--verbose|--exit-after SECONDS|-h, --help|--version");
+    for (std::string option; std::getline(entries, option, '|');) {
+        const std::size_t at = help.find("\n  " + option);
+        ASSERT_NE(at, std::string::npos) << option;
+        EXPECT_TRUE(std::isspace(help[at + 3 + option.size()])) << option;
+    }
+    const DeviceConfig device;
+    for (const std::string& shown : std::vector<std::string>{
+             "default \"" + device.ident + "\"", "default " + std::to_string(device.motorCount),
+             "default 255,255,255,255,255,255", "default 1,8,10", "default 1,3", "default 100)",
+             "one of optics, motor-speed, pulse, fish, eeprom, io", "What the device answers:"}) {
+        EXPECT_NE(help.find(shown), std::string::npos) << shown;
+    }
+    for (std::size_t end = 0, start = 0; (end = help.find('\n', start)) != help.npos;
+         start = end + 1) {
+        EXPECT_LE(end - start, 80u) << help.substr(start, end - start);
+    }
+
+    std::string out;
+    for (const auto& [args, line] : std::vector<std::pair<std::string, std::string>>{
+             {"--bogus", "mv62-sim: unknown option --bogus (see --help)\n"},
+             {"--noise=yes", "mv62-sim: unknown option --noise=yes (see --help)\n"},
+             {"--offset=156",
+              "mv62-sim: bad value \"156\" for --offset: -100 .. 155 (see --help)\n"},
+             {"--fail motor",
+              "mv62-sim: bad value \"motor\" for --fail: one of fish, eeprom, io, pulse, "
+              "motor-speed, optics (see --help)\n"},
+             {"--stream --sw1",
+              "mv62-sim: --sw1 needs a value: positions 1 .. 10 that are on, "
+              "separated by commas, or none (see --help)\n"}}) {
+        EXPECT_EQ(run(args, out), 2) << args;
+        EXPECT_EQ(errorText(), line);
+        EXPECT_EQ(out, "");
     }
 }
 

@@ -27,8 +27,11 @@
 #include <string>
 #include <thread>
 
+#include <windows.h>
+
 #include "DeviceEnd.h"
 #include "PortNames.h"
+#include "SerialErrors.h"
 #include "Win32SerialDevice.h"
 
 namespace {
@@ -291,6 +294,23 @@ TEST_F(Win32Line, OpenFailuresAreClassified) {
     EXPECT_FALSE(file.Open("C:\\windows", error));
     EXPECT_EQ(error.kind, SerialOpenFailure::NotSerial);
     EXPECT_FALSE(file.IsOpen());
+
+    // A path the system refuses with ERROR_ACCESS_DENIED that is neither a device nor a folder
+    // is one this user may not open, and the technician is told what to do on Windows. Under
+    // Wine, the Linux kernel's read-only settings are such a path, even to root.
+    const std::string refused = "Z:\\proc\\sys\\kernel\\ostype";
+    error = {};
+    EXPECT_FALSE(file.Open(refused, error));
+    EXPECT_EQ(error.kind, SerialOpenFailure::Permission) << error.reason;
+    EXPECT_EQ(error.errorNumber, 5);  // ERROR_ACCESS_DENIED
+    EXPECT_EQ(PortOpenErrorText("COM1", refused, error, ListSerialDevices()),
+              "This user may not open COM1 (" + refused +
+                  ").\n"
+                  "Another program or service may hold the port, or this user lacks the right to "
+                  "use it.\n"
+                  "Close that program or stop that service, or ask an administrator for access to "
+                  "the port.\n"
+                  "To use another device for COM1, start the station with MV62_COM1=<device>.");
 
     // Technicians point a port name at another device.
     _putenv_s("MV62_COM7", "\\\\.\\COM1");

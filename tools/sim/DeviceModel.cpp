@@ -62,6 +62,7 @@ std::vector<Fault> Faults() {
     return faults;
 }
 
+
 Bytes MakeFrame(std::uint8_t code, std::span<const std::uint8_t> data) {
     if (static_cast<int>(data.size()) + mv62::kHeaderLength != mv62::FrameLengthFor(code)) {
         throw std::logic_error("device frame of wrong length");

@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <charconv>
 #include <functional>
-#include <map>
+#include <sstream>
+#include <utility>
 
 #include "Replies.h"
+#include "ReplyMath.h"
 
 namespace mv62sim {
 
@@ -13,8 +15,7 @@ namespace {
 
 // Parses a whole decimal number, or a hexadecimal one with a 0x prefix.
 template <typename T>
-bool ParseNumber(const std::string& text, T& value, int base = 10) {
-    std::string_view s = text;
+bool ParseNumber(std::string_view s, T& value, int base = 10) {
     if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
         s.remove_prefix(2);
         base = 16;
@@ -23,222 +24,281 @@ bool ParseNumber(const std::string& text, T& value, int base = 10) {
     return ec == std::errc() && end == s.data() + s.size() && !s.empty();
 }
 
-bool ParseInRange(const std::string& text, int low, int high, int& value, int base = 10) {
+bool ParseInRange(std::string_view text, int low, int high, int& value, int base = 10) {
     return ParseNumber(text, value, base) && value >= low && value <= high;
 }
 
-std::vector<std::string> SplitList(const std::string& text) {
-    std::vector<std::string> items;
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t comma = text.find(',', start);
-        items.push_back(text.substr(start, comma - start));
-        if (comma == std::string::npos) {
-            return items;
+// "a,b,c" as whole numbers each in low .. high; none when an item is not one.
+std::optional<std::vector<int>> ParseList(const std::string& text, int low, int high) {
+    std::vector<int> numbers;
+    std::istringstream in(text + ",");  // so that a trailing comma gives an empty item too
+    for (std::string item; std::getline(in, item, ',');) {
+        if (!ParseInRange(item, low, high, numbers.emplace_back())) {
+            return std::nullopt;
         }
-        start = comma + 1;
     }
+    return numbers;
 }
 
-// "1,8,10" (switch positions that are on) to a bit mask with position 1 in bit 0; "none" is 0.
-bool ParsePositions(const std::string& text, int count, int& bits) {
-    bits = 0;
-    if (text == "none") {
-        return true;
+template <typename Items, typename Text>
+std::string Joined(const Items& items, const std::string& separator, Text text) {
+    std::string joined;
+    for (const auto& item : items) {
+        joined += (joined.empty() ? "" : separator) + std::string(text(item));
     }
-    for (const std::string& item : SplitList(text)) {
-        int position = 0;
-        if (!ParseInRange(item, 1, count, position)) {
-            return false;
-        }
-        bits |= 1 << (position - 1);
-    }
-    return true;
+    return joined;
+}
+
+std::string Decimal(int n) {
+    return std::to_string(n);
+}
+
+std::string Range(int low, int high) {
+    return Decimal(low) + " .. " + Decimal(high);
+}
+
+// What an option does with its value: `set` takes the text as typed and says whether it is
+// acceptable; `accepted` names the acceptable values for an error; `shown` is what the help says
+// of them, with the default: the value the options held before parsing.
+struct Value {
+    std::function<bool(const std::string&)> set;
+    std::string accepted;
+    std::string shown;
+};
+
+Value Described(std::function<bool(const std::string&)> set, std::string accepted,
+                const std::string& initial = {}) {
+    std::string shown = accepted + (initial.empty() ? "" : "; default " + initial);
+    return {std::move(set), std::move(accepted), std::move(shown)};
+}
+
+Value Flag(bool& target) {
+    return {[&target](const std::string&) { return target = true; }, {}, {}};
+}
+
+// A path is not described in the help: its value name says it all.
+Value Path(std::string& target, std::string accepted) {
+    auto set = [&target](const std::string& v) {
+        target = v;
+        return !v.empty();
+    };
+    return {set, std::move(accepted), {}};
+}
+
+Value Whole(int& target, int low, int high, const std::string& note = {}) {
+    return Described(
+        [&target, low, high](const std::string& v) { return ParseInRange(v, low, high, target); },
+        Range(low, high), Decimal(target) + note);
+}
+
+Value Milliseconds(SimTime& target, int low, int high) {
+    using std::chrono::milliseconds;
+    return Described(
+        [&target, low, high](const std::string& v) {
+            int ms = 0;
+            if (!ParseInRange(v, low, high, ms)) {
+                return false;
+            }
+            target = milliseconds(ms);
+            return true;
+        },
+        Range(low, high) + " milliseconds",
+        Decimal(std::chrono::duration_cast<milliseconds>(target).count()));
+}
+
+// At most a year: a longer time, "inf" above all, would not fit the clock and end the run at once.
+constexpr int kMostSeconds = 365 * 24 * 3600;
+
+Value Seconds(std::optional<double>& target) {
+    return Described(
+        [&target](const std::string& v) {
+            double seconds = 0;
+            const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), seconds);
+            target = seconds;
+            return ec == std::errc() && end == v.data() + v.size() && seconds > 0 &&
+                   seconds <= kMostSeconds;
+        },
+        "a number of seconds above 0 and up to a year, " + Decimal(kMostSeconds));
+}
+
+Value Text(std::string& target, std::size_t maxLength) {
+    return Described(
+        [&target, maxLength](const std::string& v) {
+            target = v;
+            return v.size() <= maxLength;
+        },
+        "a text of at most " + std::to_string(maxLength) + " characters", '"' + target + '"');
 }
 
 // The station's line speeds and a few more around them: a device set to a speed the station does
 // not offer is one of the faults a technician can try the station against.
 constexpr int kSimLineSpeeds[] = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200, 230400};
 
-bool SupportedBaud(int baud) {
-    return std::ranges::find(kSimLineSpeeds, baud) != std::end(kSimLineSpeeds);
+Value Baud(int& baud) {
+    return Described(
+        [&baud](const std::string& v) {
+            return ParseNumber(v, baud) &&
+                   std::ranges::find(kSimLineSpeeds, baud) != std::end(kSimLineSpeeds);
+        },
+        "one of " + Joined(kSimLineSpeeds, ", ", Decimal), Decimal(baud));
 }
 
-std::string SupportedBauds() {
-    std::string s = "one of";
-    for (int b : kSimLineSpeeds) {
-        s += (b == kSimLineSpeeds[0] ? " " : ", ") + std::to_string(b);
+// Switch positions 1 .. count that are on, as "1,8,10" or "none"; position 1 is bit 0.
+Value Positions(int count, int initialBits, std::function<void(int)> store) {
+    std::vector<int> on;
+    for (int position = 1; position <= count; ++position) {
+        if (initialBits >> (position - 1) & 1) {
+            on.push_back(position);
+        }
     }
-    return s;
-}
-
-}  // namespace
-
-bool ParseOptions(std::span<const std::string> args, SimOptions& o, std::string& error) {
-    DeviceConfig& d = o.device;
-    using Handler = std::function<bool(const std::string&)>;
-    // Options that take a value; each handler returns false when the value is not acceptable.
-    const std::map<std::string, std::pair<Handler, std::string>> withValue = {
-        {"--link",
-         {[&](const std::string& v) {
-              o.linkPath = v;
-              return !v.empty();
-          },
-          "a path"}},
-        {"--device",
-         {[&](const std::string& v) {
-              o.devicePath = v;
-              return !v.empty();
-          },
-          "a path"}},
-        {"--replay",
-         {[&](const std::string& v) {
-              o.replayPath = v;
-              return !v.empty();
-          },
-          "the path of a session journal"}},
-        {"--baud",
-         {[&](const std::string& v) { return ParseNumber(v, o.baud) && SupportedBaud(o.baud); },
-          SupportedBauds()}},
-        {"--ident",
-         {[&](const std::string& v) {
-              d.ident = v;
-              return v.size() <= mv62::kIdentificationLength;
-          },
-          "a text of at most 23 characters"}},
-        {"--offset",
-         {[&](const std::string& v) { return ParseInRange(v, -100, 155, d.sensorOffset); },
-          "-100 .. 155"}},
-        {"--lens-count",
-         {[&](const std::string& v) { return ParseInRange(v, 0, 65535, d.lensCount); },
-          "0 .. 65535"}},
-        {"--exchange",
-         {[&](const std::string& v) {
-              const auto items = SplitList(v);
-              if (items.size() != 6) {
-                  return false;
-              }
-              for (std::size_t i = 0; i < 6; ++i) {
-                  int b = 0;
-                  if (!ParseInRange(items[i], 0, 255, b)) {
-                      return false;
-                  }
-                  d.exchange[i] = static_cast<std::uint8_t>(b);
-              }
-              return true;
-          },
-          "six numbers 0 .. 255 separated by commas"}},
-        {"--sensor-frames",
-         {[&](const std::string& v) { return ParseInRange(v, 0, 1'000'000, d.sensorFrames); },
-          "0 .. 1000000"}},
-        {"--sensor-period",
-         {[&](const std::string& v) {
-              int ms = 0;
-              if (!ParseInRange(v, 1, 60'000, ms)) {
-                  return false;
-              }
-              d.sensorPeriod = std::chrono::milliseconds(ms);
-              return true;
-          },
-          "1 .. 60000 (milliseconds)"}},
-        {"--motor-count",
-         {[&](const std::string& v) { return ParseInRange(v, 0, 65535, d.motorCount); },
-          "0 .. 65535"}},
-        {"--sw1",
-         {[&](const std::string& v) {
-              int bits = 0;
-              if (!ParsePositions(v, 10, bits)) {
-                  return false;
-              }
-              d.sw1Low = static_cast<std::uint8_t>(bits & 0xFF);
-              d.sw1High = static_cast<std::uint8_t>(bits >> 8);
-              return true;
-          },
-          "positions 1 .. 10 that are on, separated by commas, or none"}},
-        {"--sw2",
-         {[&](const std::string& v) {
-              int bits = 0;
-              if (!ParsePositions(v, 4, bits)) {
-                  return false;
-              }
-              d.sw2 = static_cast<std::uint8_t>(bits);
-              return true;
-          },
-          "positions 1 .. 4 that are on, separated by commas, or none"}},
-        {"--fail",
-         {[&](const std::string& v) {
-              const auto f = FaultFromName(v);
-              if (f) {
-                  d.faults.insert(*f);
-              }
-              return f.has_value();
-          },
-          "one of fish, eeprom, io, pulse, motor-speed, optics"}},
-        {"--silent",
-         {[&](const std::string& v) {
-              int code = 0;
-              if (!ParseInRange(v, 0, 255, code, 16)) {
-                  return false;
-              }
-              d.silent.insert(static_cast<std::uint8_t>(code));
-              return true;
-          },
-          "a command code in hexadecimal, such as 14 or 0x14"}},
-        {"--seed",
-         {[&](const std::string& v) { return ParseNumber(v, o.seed); }, "a whole number"}},
-        {"--exit-after",
-         {[&](const std::string& v) {
-              double seconds = 0;
-              const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), seconds);
-              o.exitAfterSeconds = seconds;
-              return ec == std::errc() && end == v.data() + v.size() && seconds > 0;
-          },
-          "a number of seconds above 0"}},
-    };
-    const std::map<std::string, bool*> flags = {
-        {"--noise", &o.noise},     {"--split", &o.split}, {"--stream", &d.stream},
-        {"--verbose", &o.verbose}, {"--help", &o.help},   {"-h", &o.help},
-        {"--version", &o.version},
-    };
-
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string name = args[i];
-        std::optional<std::string> value;
-        if (const std::size_t eq = name.find('='); name.starts_with("--") && eq != name.npos) {
-            value = name.substr(eq + 1);
-            name.resize(eq);
-        }
-        if (auto f = flags.find(name); f != flags.end() && !value) {
-            *f->second = true;
-            continue;
-        }
-        auto h = withValue.find(name);
-        if (h == withValue.end()) {
-            error = "unknown option " + args[i];
-            return false;
-        }
-        if (!value) {
-            if (i + 1 >= args.size()) {
-                error = name + " needs a value: " + h->second.second;
+    return Described(
+        [count, store](const std::string& v) {
+            const auto positions = v == "none" ? std::vector<int>{} : ParseList(v, 1, count);
+            if (!positions) {
                 return false;
             }
-            value = args[++i];
-        }
-        if (!h->second.first(*value)) {
-            error = "bad value \"" + *value + "\" for " + name + ": " + h->second.second;
-            return false;
-        }
-    }
-    d.baud = o.baud;
-    if (!o.linkPath.empty() && !o.devicePath.empty()) {
-        error = "--link is for the pseudo-terminal; it cannot go with --device";
-        return false;
-    }
-    return true;
+            int bits = 0;
+            for (int position : *positions) {
+                bits |= 1 << (position - 1);
+            }
+            store(bits);
+            return true;
+        },
+        "positions " + Range(1, count) + " that are on, separated by commas, or none",
+        on.empty() ? "none" : Joined(on, ",", Decimal));
 }
 
-std::string HelpText() {
-    return R"(Usage: mv62-sim [options]
+Value ChannelBytes(std::array<std::uint8_t, mv62::kChannels>& bytes) {
+    return Described(
+        [&bytes](const std::string& v) {
+            const auto numbers = ParseList(v, 0, 255);
+            const bool complete = numbers && numbers->size() == bytes.size();
+            if (complete) {
+                std::ranges::copy(*numbers, bytes.begin());
+            }
+            return complete;
+        },
+        "six numbers 0 .. 255 separated by commas", Joined(bytes, ",", Decimal));
+}
+
+// --fail takes the names the device model gives its faults.
+Value FaultsToMake(std::set<Fault>& faults) {
+    return Described(
+        [&faults](const std::string& v) {
+            const auto fault = FaultFromName(v);
+            if (fault) {
+                faults.insert(*fault);
+            }
+            return fault.has_value();
+        },
+        "one of " + Joined(Faults(), ", ", FaultName));
+}
+
+Value Codes(std::set<std::uint8_t>& codes) {
+    return Described(
+        [&codes](const std::string& v) {
+            int code = 0;
+            if (!ParseInRange(v, 0, 255, code, 16)) {
+                return false;
+            }
+            codes.insert(static_cast<std::uint8_t>(code));
+            return true;
+        },
+        "a command code in hexadecimal, such as 14 or 0x14");
+}
+
+// One declared option: the help's heading it goes under, its name as typed, the name of its
+// value in the help (none for a flag), what it does, and its value.
+struct Declared {
+    std::string_view group;
+    std::string_view name;
+    std::string_view valueName;
+    std::string_view what;
+    Value value;
+    std::string_view shortName = {};
+};
+
+// The options, bound to `o`; their defaults are the values `o` holds now.
+std::vector<Declared> Declarations(SimOptions& o) {
+    DeviceConfig& d = o.device;
+    const std::string rpm = Decimal(mv62::MotorRpm(d.motorCount)) + " rpm";
+    auto sw1 = [&d](int bits) {
+        d.sw1Low = static_cast<std::uint8_t>(bits & 0xFF);
+        d.sw1High = static_cast<std::uint8_t>(bits >> 8);
+    };
+    auto sw2 = [&d](int bits) { d.sw2 = static_cast<std::uint8_t>(bits); };
+    return {
+        {"Line", "--link", "PATH", "also make a symbolic link PATH to the device (removed on exit)",
+         Path(o.linkPath, "a path")},
+        {"Line", "--device", "PATH",
+         "use a real serial device (8E1, raw) instead of a pseudo-terminal",
+         Path(o.devicePath, "a path")},
+        {"Line", "--baud", "N", "line speed; output is paced at N/11 bytes per second",
+         Baud(o.baud)},
+        {"Device", "--ident", "TEXT", "identification text, reply 0x00",
+         Text(d.ident, mv62::kIdentificationLength)},
+        {"Device", "--offset", "K", "sensor offset, reply 0x27 byte 3 = K+100",
+         Whole(d.sensorOffset, -100, 155)},
+        {"Device", "--lens-count", "N", "lens count, reply 0x27", Whole(d.lensCount, 0, 65535)},
+        {"Device", "--exchange", "A,B,C,D,E,F",
+         "the six exchange-sensor bytes of reply 0x25, 255 for not flagged",
+         ChannelBytes(d.exchange)},
+        {"Device", "--sensor-frames", "N", "sensor frames per run before the closing 0x26",
+         Whole(d.sensorFrames, 0, 1'000'000)},
+        {"Device", "--sensor-period", "MS", "spacing of the sensor frames",
+         Milliseconds(d.sensorPeriod, 1, 60'000)},
+        {"Device", "--motor-count", "N", "encoder count per second of the motor replies",
+         Whole(d.motorCount, 0, 65535, ", " + rpm)},
+        {"Device", "--sw1", "LIST", "SW1 positions that are on",
+         Positions(10, d.sw1Low | d.sw1High << 8, sw1)},
+        {"Device", "--sw2", "LIST", "SW2 positions that are on", Positions(4, d.sw2, sw2)},
+        {"Faults", "--fail", "TEST", "make the device answer a test as failing, repeatable",
+         FaultsToMake(d.faults)},
+        {"Faults", "--silent", "CODE", "never answer command CODE, repeatable", Codes(d.silent)},
+        {"Faults", "--noise", "", "random bytes (never 0x55) between frames", Flag(o.noise)},
+        {"Faults", "--split", "", "frames written in random pieces with short pauses",
+         Flag(o.split)},
+        {"Faults", "--stream", "", "sensor frames back to back at full line speed until stopped",
+         Flag(d.stream)},
+        {"Faults", "--seed", "N", "seed of the random choices of --noise and --split",
+         Described([&o](const std::string& v) { return ParseNumber(v, o.seed); }, "a whole number",
+                   std::to_string(o.seed))},
+        {"Replay", "--replay", "JOURNAL",
+         "play the device side of a station's session journal: each host command is answered "
+         "with the bytes that followed the same command in the journal (the next answer of that "
+         "command each time), with the recorded spacing; a command the journal does not hold "
+         "gets no answer and is logged. The device options above do not apply.",
+         Path(o.replayPath, "the path of a session journal")},
+        {"Other", "--verbose", "", "also log every sensor frame and maintenance report sent",
+         Flag(o.verbose)},
+        {"Other", "--exit-after", "SECONDS", "stop after this time", Seconds(o.exitAfterSeconds)},
+        {"Other", "--help", "", "this text", Flag(o.help), "-h"},
+        {"Other", "--version", "", "the program's version", Flag(o.version)},
+    };
+}
+
+// An option's names and value name, then what it does from column 24 on, wrapped before 80.
+std::string HelpEntry(const Declared& option) {
+    constexpr std::size_t kColumn = 24;
+    constexpr std::size_t kWidth = 80;
+    std::string line = "  " + std::string(option.shortName) +
+                       (option.shortName.empty() ? "" : ", ") + std::string(option.name) +
+                       (option.valueName.empty() ? "" : " " + std::string(option.valueName));
+    // help2man tells the names from the text by the two blanks at least between them.
+    std::string text = line.size() + 2 > kColumn ? std::exchange(line, {}) + "\n" : "";
+    std::istringstream words(std::string(option.what) +
+                             (option.value.shown.empty() ? "" : " (" + option.value.shown + ")"));
+    for (std::string word; words >> word;) {
+        if (line.size() > kColumn && line.size() + 1 + word.size() > kWidth) {
+            text += std::exchange(line, {}) + "\n";
+        }
+        line.resize(std::max(line.size() + 1, kColumn), ' ');
+        line += word;
+    }
+    return text + line + "\n";
+}
+
+constexpr std::string_view kIntroduction = R"(Usage: mv62-sim [OPTION]...
 
 Simulates an MV62 on a serial line so that the calibration station can be tried
 and tested without a device. By default it opens a pseudo-terminal and prints
@@ -247,56 +307,72 @@ on standard output: connect the station to that path (for example with
 MV62_COM1=/dev/pts/N). Every host command received is logged on standard error.
 It runs until interrupted (Ctrl-C) and survives the station's End Protocol and
 Start Protocol.
+)";
 
-Line:
-  --link PATH           also make a symbolic link PATH to the device (removed on exit)
-  --device PATH         use a real serial device (8E1, raw) instead of a pseudo-terminal
-  --baud N              line speed, default 9600; output is paced at N/11 bytes per second
-Device:
-  --ident TEXT          identification text (reply 0x00), default "MV62 SIM 1.0"
-  --offset K            sensor offset, -100..155, default 0 (reply 0x27 byte 3 = K+100)
-  --lens-count N        lens count, default 1234
-  --exchange A,B,C,D,E,F  the six exchange-sensor bytes, default all 255 (not flagged)
-  --sensor-frames N     sensor frames per run before the closing 0x26, default 30
-  --sensor-period MS    spacing of the sensor frames, default 100
-  --motor-count N       encoder count of the motor replies, default 800 (4320 rpm)
-  --sw1 LIST            SW1 positions that are on, default 1,8,10 ("none" for none)
-  --sw2 LIST            SW2 positions that are on, default 1,3
-Faults:
-  --fail TEST           make a test fail (repeatable): fish, eeprom, io (result 0),
-                        pulse (0x00), motor-speed (count 400), optics (sensor values
-                        off target, peaks below the minimum)
-  --silent CODE         never answer command CODE (hexadecimal, repeatable)
-  --noise               random bytes (never 0x55) between frames
-  --split               frames written in random pieces with short pauses
-  --stream              sensor frames back to back at full line speed until stopped
-  --seed N              seed of the random choices of --noise and --split, default 1
-Replay:
-  --replay JOURNAL      play the device side of a station's session journal: each
-                        host command is answered with the bytes that followed the
-                        same command in the journal (the next answer of that
-                        command each time), with the recorded spacing; a command
-                        the journal does not hold gets no answer and is logged.
-                        The device options above do not apply.
-Other:
-  --verbose             also log every sensor frame and maintenance report sent
-  --exit-after SECONDS  stop after this time
-  --help                this text
-  --version             the program's version
-
-What the device answers:
+constexpr std::string_view kDeviceAnswers = R"(What the device answers:
   55 AA 00  0x00 identification, then 0x27 (offset, lens count), then 0x25
-  55 AA 02  a sensor run: 0x02 frames every 100 ms, closed by one 0x26
+  55 AA 02  a sensor run: 0x02 frames every --sensor-period, closed by one 0x26
   55 AA 07  three 0x03 motor replies, 300 ms apart; the motor runs until a stop
   55 AA 08/11/12/13  0x04 pulse 0x10 / 0x08, 0x09, 0x10 with 1 (pass)
   55 AA 14  0x05 lamp steps 0, 1, 2, 3, 500 ms apart
   55 AA 15/16  0x06 SW1 / 0x07 SW2 positions
-  55 AA 30/31  maintenance mode on/off; reports 0x20..0x23 every 500 ms while on;
+  55 AA 30/31  maintenance mode on/off; reports 0x20..0x23 each 500 ms while on;
             the manual commands 0x32..0x50 work in maintenance mode only
   55 AA 01 ch hi lo  sets a drive (DAC) value, shown in later sensor frames
   55 AA 51 + 30 bytes  0x24 acknowledgement;  55 AA 54  256 raw EEPROM bytes
   55 AA ED or a lone ED  stop a sensor run, motor or lamp test and the motor
 )";
+
+}  // namespace
+
+bool ParseOptions(std::span<const std::string> args, SimOptions& o, std::string& error) {
+    const std::vector<Declared> options = Declarations(o);
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string name = args[i];
+        std::optional<std::string> value;
+        if (const std::size_t eq = name.find('='); name.starts_with("--") && eq != name.npos) {
+            value = name.substr(eq + 1);
+            name.resize(eq);
+        }
+        const auto option = std::ranges::find_if(options, [&name](const Declared& d) {
+            return name == d.name || (!d.shortName.empty() && name == d.shortName);
+        });
+        if (option == options.end() || (option->valueName.empty() && value)) {
+            error = "unknown option " + args[i];
+            return false;
+        }
+        if (!option->valueName.empty() && !value) {
+            if (i + 1 >= args.size()) {
+                error = name + " needs a value: " + option->value.accepted;
+                return false;
+            }
+            value = args[++i];
+        }
+        if (!option->value.set(value.value_or(""))) {
+            error = "bad value \"" + *value + "\" for " + name + ": " + option->value.accepted;
+            return false;
+        }
+    }
+    o.device.baud = o.baud;
+    if (!o.linkPath.empty() && !o.devicePath.empty()) {
+        error = "--link is for the pseudo-terminal; it cannot go with --device";
+        return false;
+    }
+    return true;
+}
+
+std::string HelpText() {
+    SimOptions defaults;
+    std::string text(kIntroduction);
+    std::string_view group;
+    for (const Declared& option : Declarations(defaults)) {
+        if (option.group != group) {
+            group = option.group;
+            text += "\n" + std::string(group) + ":\n";
+        }
+        text += HelpEntry(option);
+    }
+    return text + "\n" + std::string(kDeviceAnswers);
 }
 
 }  // namespace mv62sim
