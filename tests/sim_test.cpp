@@ -627,8 +627,8 @@ TEST(SimProgram, HelpShowsTheDefaultsAndAMistakeIsOneLine) {
              {"--offset=156",
               "mv62-sim: bad value \"156\" for --offset: -100 .. 155 (see --help)\n"},
              {"--fail motor",
-              "mv62-sim: bad value \"motor\" for --fail: one of fish, eeprom, io, pulse, "
-              "motor-speed, optics (see --help)\n"},
+              "mv62-sim: bad value \"motor\" for --fail: one of optics, motor-speed, pulse, "
+              "fish, eeprom, io (see --help)\n"},
              {"--stream --sw1",
               "mv62-sim: --sw1 needs a value: positions 1 .. 10 that are on, "
               "separated by commas, or none (see --help)\n"}}) {
