@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <functional>
 
+#include "SafeText.h"
 #include "Unit1.h"
 
 namespace {
@@ -38,8 +39,9 @@ void RunUntil(const std::function<bool()>& done, Clock::time_point until) {
     loop.exec();
 }
 
+// A record's texts come from the device: shown, never sent to the terminal as controls.
 void Print(const QString& line) {
-    std::printf("%s\n", line.toLocal8Bit().constData());
+    std::printf("%s\n", mv62rec::TerminalText(line).toLocal8Bit().constData());
 }
 
 void PrintRun(const mv62rec::RunRecord& run, const QString& recordPath) {
@@ -112,6 +114,9 @@ int RunAutoTest(TForm1& form, mv62rec::Recorder& recorder, const StationOptions&
         return kExitIncomplete;
     }
     PrintRun(*recorder.LastRun(), recorder.LastRecordPath());
+    if (!recorder.LastRecordError().isEmpty()) {
+        return kExitRecordNotWritten;  // the recorder has said why
+    }
     switch (recorder.LastRun()->outcome) {
         case mv62rec::Outcome::Pass:
             return kExitPass;

@@ -154,19 +154,11 @@ void Recorder::EndRun(RunRecord run) {
     journalNamed_ = true;
     run.journal = journal_.Path();
     lastRecordPath_.clear();
+    lastRecordError_.clear();
     if (folderUsable_) {
-        const QString path = FreePath(RunRecordFileName(folder_, run));
-        QString error;
-        pending_ = std::make_unique<QSaveFile>(path);
-        // The record goes to a temporary file beside its place now; it takes its name once it
-        // is on the disk.
-        const QByteArray data = QJsonDocument(run.ToJson()).toJson(QJsonDocument::Indented);
-        if (!CreateFolder(path.section('/', 0, -2), error) ||
-            !pending_->open(QIODevice::WriteOnly) || pending_->write(data) != data.size()) {
-            Fail(QString("Records: cannot write the run record %1: %2.")
-                     .arg(path, error.isEmpty() ? pending_->errorString() : error));
-            pending_.reset();
-        }
+        // The record is written when the receive event is over: writing it waits for the disk.
+        pending_ = PendingRecord{FreePath(RunRecordFileName(folder_, run)),
+                                 QJsonDocument(run.ToJson()).toJson(QJsonDocument::Indented)};
     }
     lastRun_ = std::move(run);
     commitPending_ = true;
@@ -181,12 +173,17 @@ void Recorder::CommitRun() {
     }
     commitPending_ = false;
     if (pending_) {
-        const QString path = pending_->fileName();
+        const QString& path = pending_->path;
         QString error;
-        if (CommitAtomically(*pending_, error)) {
+        if (CreateFolder(path.section('/', 0, -2), error) &&
+            WriteFileWhole(path, pending_->data, IfTaken::Fail, error)) {
             lastRecordPath_ = path;
         } else {
-            Fail(QString("Records: cannot write the run record %1: %2.").arg(path, error));
+            // Said every time, whatever was said before on this link: the run has no record.
+            lastRecordError_ = error;
+            if (OnError) {
+                OnError(QString("Records: cannot write the run record %1: %2.").arg(path, error));
+            }
         }
         pending_.reset();
     }
