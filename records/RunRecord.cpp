@@ -131,8 +131,8 @@ bool LoadRunRecord(const QString& path, RunRecord& run, QString& error) {
         return false;
     }
     QJsonParseError parse;
-    // Read up to the bound only, should the file have grown since it was looked at.
-    const QJsonDocument doc = QJsonDocument::fromJson(file.read(kLargestRecord + 1), &parse);
+    // No more than its size when it was looked at, should it have grown since.
+    const QJsonDocument doc = QJsonDocument::fromJson(file.read(file.size()), &parse);
     if (!doc.isObject()) {
         error = parse.error != QJsonParseError::NoError
                     ? "not a run record (not JSON: " + parse.errorString() + ")"
