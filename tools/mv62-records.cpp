@@ -40,6 +40,7 @@ Commands:
                          but whose record is not (a station that was killed):
                          INCOMPLETE, reason "recovered"; existing records are
                          never changed. Run it while no station records there.
+                         One recover at a time: a second one waits up to 5 s.
 
   RUN is a record file, or -N for the N-th newest run in DIR (-1 the newest).
 
@@ -55,10 +56,12 @@ Options:
 
 Exit codes:
   0  done
-  1  bad input, named on standard error one line each: a folder that is missing,
-     a file that is not a run record or is one of an unknown schema, a journal cut
-     off in the middle of a line (its complete lines are still used), a run that
-     is not there; what could be read was still used
+  1  bad input, named on standard error one line each: a folder that is missing
+     or cannot be read, a file that is not a run record (not a regular file, larger
+     than 16 MiB, not JSON) or is one of an unknown schema, a journal cut off in
+     the middle of a line (its complete lines are still used), a run that is not
+     there, a file that could not be written, another recover running; what could
+     be read was still used
   2  usage: an unknown command or option, a missing or bad value
 )";
 
