@@ -22,7 +22,8 @@ scenario=$4
 
 source "$(dirname "$0")/station_sim.sh"
 disk=
-trap '[ -n "$disk" ] && umount "$disk"; cleanup' EXIT
+# The tmpfs unmounted and every folder made removable before the scratch folder goes.
+trap '[ -n "$disk" ] && umount "$disk"; chmod -R u+rwX "$work" 2>/dev/null; cleanup' EXIT
 rec=$work/records
 
 # make_record PATH [PYTHON-STATEMENTS]: a small run record, changed by the statements (on `r`).
