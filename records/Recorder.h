@@ -7,7 +7,6 @@
 #include <QString>
 #include <chrono>
 #include <functional>
-#include <memory>
 #include <optional>
 
 #include "Clock.h"
