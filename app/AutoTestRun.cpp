@@ -44,7 +44,8 @@ void Print(const QString& line) {
     std::printf("%s\n", mv62rec::TerminalText(line).toLocal8Bit().constData());
 }
 
-void PrintRun(const mv62rec::RunRecord& run, const QString& recordPath) {
+void PrintRun(const mv62rec::RunRecord& run, const QString& recordPath,
+              const QString& recordError) {
     for (const mv62rec::Measurement& m : run.measurements) {
         const QString verdict = !m.passed ? "-" : *m.passed ? "pass" : "FAIL";
         Print(QString("%1 %2 %3 %4")
@@ -60,7 +61,11 @@ void PrintRun(const mv62rec::RunRecord& run, const QString& recordPath) {
         outcome += " (" + run.Failed().join(", ") + ")";
     }
     Print(outcome);
-    Print("record: " + (recordPath.isEmpty() ? QString("not written") : recordPath));
+    if (!recordPath.isEmpty()) {
+        Print("record: " + recordPath);
+    } else {
+        Print("record: not written (" + recordError + ')');
+    }
 }
 
 }  // namespace
@@ -113,9 +118,9 @@ int RunAutoTest(TForm1& form, mv62rec::Recorder& recorder, const StationOptions&
         Print("outcome: INCOMPLETE (the port was lost before Auto Test)");
         return kExitIncomplete;
     }
-    PrintRun(*recorder.LastRun(), recorder.LastRecordPath());
-    if (!recorder.LastRecordError().isEmpty()) {
-        return kExitRecordNotWritten;  // the recorder has said why
+    PrintRun(*recorder.LastRun(), recorder.LastRecordPath(), recorder.LastRecordError());
+    if (recorder.LastRecordPath().isEmpty()) {
+        return kExitRecordNotWritten;  // tested, but a line script must not ship it unrecorded
     }
     switch (recorder.LastRun()->outcome) {
         case mv62rec::Outcome::Pass:

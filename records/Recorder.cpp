@@ -127,12 +127,13 @@ void Recorder::OpenJournal(const QString& started) {
     QString error;
     folderUsable_ = CreateFolder(day, error);
     if (!folderUsable_) {
-        Fail(QString("Records: cannot create the records folder %1: %2.").arg(day, error));
-        return;
-    }
-    if (!journal_.Open(path, error)) {
+        folderError_ = QString("cannot create the records folder %1: %2").arg(day, error);
+    } else if (!journal_.Open(path, error)) {
         folderUsable_ = false;
-        Fail(QString("Records: cannot write the session journal %1: %2.").arg(path, error));
+        folderError_ = QString("cannot write the session journal %1: %2").arg(path, error);
+    }
+    if (!folderUsable_) {
+        Fail("Records: " + folderError_ + '.');
     }
 }
 
@@ -154,7 +155,8 @@ void Recorder::EndRun(RunRecord run) {
     journalNamed_ = true;
     run.journal = journal_.Path();
     lastRecordPath_.clear();
-    lastRecordError_.clear();
+    // A link whose folder could not be used writes no record: the run still has none.
+    lastRecordError_ = folderUsable_ ? QString() : folderError_;
     if (folderUsable_) {
         // The record is written when the receive event is over: writing it waits for the disk.
         pending_ = PendingRecord{FreePath(RunRecordFileName(folder_, run)),

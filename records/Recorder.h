@@ -42,8 +42,8 @@ class Recorder final : public StationObserver {
     // The run that ended last, and the file its record went to (empty when it was not written).
     const std::optional<RunRecord>& LastRun() const { return lastRun_; }
     const QString& LastRecordPath() const { return lastRecordPath_; }  // once committed
-    // Why the last run's record could not be written; empty when it was, or when this link
-    // records nothing (its records folder could not be used).
+    // Why the last run's record could not be written (also when the link's records folder could
+    // not be used); empty when it was written.
     const QString& LastRecordError() const { return lastRecordError_; }
     bool RunActive() const { return builder_.RunActive(); }
 
@@ -108,6 +108,7 @@ class Recorder final : public StationObserver {
     std::optional<RunRecord> lastRun_;
     QString lastRecordPath_;
     QString lastRecordError_;
+    QString folderError_;   // why this link's records folder could not be used
     int receiveDepth_ = 0;  // receive events under way
     // The record of the run that ended, not yet written: its file and its bytes.
     struct PendingRecord {
