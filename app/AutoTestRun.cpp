@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <functional>
 
+#include "SafeText.h"
 #include "Unit1.h"
 
 namespace {
@@ -38,11 +39,13 @@ void RunUntil(const std::function<bool()>& done, Clock::time_point until) {
     loop.exec();
 }
 
+// A record's texts come from the device: shown, never sent to the terminal as controls.
 void Print(const QString& line) {
-    std::printf("%s\n", line.toLocal8Bit().constData());
+    std::printf("%s\n", mv62rec::TerminalText(line).toLocal8Bit().constData());
 }
 
-void PrintRun(const mv62rec::RunRecord& run, const QString& recordPath) {
+void PrintRun(const mv62rec::RunRecord& run, const QString& recordPath,
+              const QString& recordError) {
     for (const mv62rec::Measurement& m : run.measurements) {
         const QString verdict = !m.passed ? "-" : *m.passed ? "pass" : "FAIL";
         Print(QString("%1 %2 %3 %4")
@@ -58,7 +61,11 @@ void PrintRun(const mv62rec::RunRecord& run, const QString& recordPath) {
         outcome += " (" + run.Failed().join(", ") + ")";
     }
     Print(outcome);
-    Print("record: " + (recordPath.isEmpty() ? QString("not written") : recordPath));
+    if (!recordPath.isEmpty()) {
+        Print("record: " + recordPath);
+    } else {
+        Print("record: not written (" + recordError + ')');
+    }
 }
 
 }  // namespace
@@ -111,7 +118,10 @@ int RunAutoTest(TForm1& form, mv62rec::Recorder& recorder, const StationOptions&
         Print("outcome: INCOMPLETE (the port was lost before Auto Test)");
         return kExitIncomplete;
     }
-    PrintRun(*recorder.LastRun(), recorder.LastRecordPath());
+    PrintRun(*recorder.LastRun(), recorder.LastRecordPath(), recorder.LastRecordError());
+    if (recorder.LastRecordPath().isEmpty()) {
+        return kExitRecordNotWritten;  // tested, but a line script must not ship it unrecorded
+    }
     switch (recorder.LastRun()->outcome) {
         case mv62rec::Outcome::Pass:
             return kExitPass;

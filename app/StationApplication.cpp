@@ -5,12 +5,18 @@
 #include <cstdio>
 #include <exception>
 
+#include "SafeText.h"
 #include "SerialErrors.h"
+
+void PrintStandardError(const QString& message) {
+    const std::string line = mv62rec::TerminalText(SingleLine(message.toStdString()));
+    std::fprintf(stderr, "%s\n", line.c_str());
+    std::fflush(stderr);
+}
 
 void ShowStandardError(QWidget* parent, const QString& message) {
     if (!message.isEmpty()) {
-        std::fprintf(stderr, "%s\n", SingleLine(message.toLocal8Bit().toStdString()).c_str());
-        std::fflush(stderr);
+        PrintStandardError(message);
     }
     QMessageBox::critical(parent, TStationApplication::ErrorTitle(), message);
 }

@@ -10,6 +10,9 @@ class QWidget;
 // The standard error display: the message goes to standard error as one line, then into a
 // message box over `parent`.
 void ShowStandardError(QWidget* parent, const QString& message);
+// Its console half alone: one line on standard error, line breaks as blanks and any other control
+// character shown as an escape (a message can quote a device path or a file name).
+void PrintStandardError(const QString& message);
 
 class TStationApplication : public QApplication {
     Q_OBJECT

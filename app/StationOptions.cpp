@@ -67,7 +67,8 @@ std::optional<int> ReadStationOptions(int argc, char** argv, StationOptions& opt
         "Without options the window starts as always and nothing is recorded (unless the\n"
         "environment variable MV62_RECORDS names a records folder).\n\n"
         "Exit codes of --auto-test: 0 PASS, 1 FAIL, 2 bad option or value, 3 INCOMPLETE (no\n"
-        "reply, time-out, port lost), 4 the port cannot be opened.");
+        "reply, time-out, port lost), 4 the port cannot be opened, 5 tested, but the record\n"
+        "could not be written (the reason on standard error; the outcome is printed).");
     const QCommandLineOption help({"h", "help"}, "Shows these options.");
     const QCommandLineOption version({"v", "version"}, "Shows the version.");
     const QCommandLineOption records(

@@ -29,3 +29,4 @@ constexpr int kExitFail = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitIncomplete = 3;
 constexpr int kExitPortUnusable = 4;
+constexpr int kExitRecordNotWritten = 5;  // tested, but the run's record could not be written

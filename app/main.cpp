@@ -3,7 +3,6 @@
 // and the message loop runs until Exit closes it. With --auto-test the same window runs one
 // automatic test unseen and its outcome is the exit code.
 #include <QTimer>
-#include <cstdio>
 #include <exception>
 #include <memory>
 
@@ -11,19 +10,9 @@
 #include "Controls.h"
 #include "Countrycode.h"
 #include "Recorder.h"
-#include "SerialErrors.h"
 #include "StationApplication.h"
 #include "StationOptions.h"
 #include "Unit1.h"
-
-namespace {
-
-// Without a window, the standard error display is standard error: one line per message.
-void PrintError(const QString& message) {
-    std::fprintf(stderr, "%s\n", SingleLine(message.toLocal8Bit().toStdString()).c_str());
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
     StationOptions options;
@@ -58,8 +47,8 @@ int main(int argc, char** argv) {
             Form1->Observer = recorder.get();
         }
         if (options.autoTest) {
-            Form1->ShowError = PrintError;
-            recorder->OnError = PrintError;
+            Form1->ShowError = PrintStandardError;
+            recorder->OnError = PrintStandardError;
             return RunAutoTest(*Form1, *recorder, options);
         }
         if (recorder) {
@@ -75,7 +64,7 @@ int main(int argc, char** argv) {
         app.exec();
     } catch (const std::exception& e) {
         if (options.autoTest) {
-            PrintError(QString::fromLocal8Bit(e.what()));
+            PrintStandardError(QString::fromLocal8Bit(e.what()));
             return kExitIncomplete;
         }
         app.ShowException(QString::fromLocal8Bit(e.what()));

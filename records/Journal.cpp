@@ -1,6 +1,7 @@
 #include "Journal.h"
 
 #include <QJsonDocument>
+#include <limits>
 #include <utility>
 
 #include "RecordFiles.h"
@@ -10,6 +11,7 @@ namespace mv62rec {
 
 bool JournalWriter::Open(const QString& path, QString& error) {
     Close();
+    written_ = 0;
     file_.setFileName(path);
     // Unbuffered: every line goes to the operating system at once, in one write.
     if (!file_.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
@@ -49,10 +51,16 @@ bool JournalWriter::AppendReceived(std::span<const std::uint8_t> block, qint64 m
 
 bool JournalWriter::WriteLine(const QByteArray& line, QString& error) {
     const QByteArray all = held_.isEmpty() ? line : std::exchange(held_, {}) + line;
-    if (file_.write(all) != all.size()) {
-        error = file_.errorString();
+    if (all.isEmpty()) {
+        return true;
+    }
+    if (!WriteToFile(file_, all, error)) {
+        // A full disk can take part of a line: the journal keeps whole lines only.
+        file_.resize(written_);
+        file_.seek(written_);
         return false;
     }
+    written_ += all.size();
     return true;
 }
 
@@ -72,31 +80,66 @@ bool JournalWriter::Rename(const QString& path, QString& error) {
 }
 
 void JournalWriter::Close() {
-    if (file_.isOpen()) {
-        QString error;
-        Flush(error);
-        SyncToDisk(file_);
-        file_.close();
+    if (!file_.isOpen()) {
+        return;
     }
+    QString error;
+    Flush(error);
+    if (written_ == 0) {
+        // Not even the link's first line: a journal that says nothing is not kept.
+        file_.remove();
+        path_.clear();
+        return;
+    }
+    SyncToDisk(file_);
+    file_.close();
+}
+
+bool JournalReader::Open(const QString& path, QString& error) {
+    file_.close();
+    cutLines_ = 0;
+    return OpenRegularFile(file_, path, std::numeric_limits<qint64>::max(), error);
+}
+
+bool JournalReader::Next(QJsonObject& event) {
+    // One buffer for every line: a line is read into it, never allocated on its own.
+    if (buffer_.isEmpty()) {
+        buffer_.resize(kLongestJournalLine + 1);
+    }
+    const auto readLine = [&] { return file_.readLine(buffer_.data(), buffer_.size()); };
+    for (qint64 length = readLine(); length > 0; length = readLine()) {
+        const bool ended = buffer_[length - 1] == '\n';
+        if (!ended && length == kLongestJournalLine) {
+            // Longer than any event: the rest of it is read past.
+            while ((length = readLine()) > 0 && buffer_[length - 1] != '\n') {
+            }
+            ++cutLines_;
+            continue;
+        }
+        const QByteArray line = QByteArray::fromRawData(buffer_.constData(), length);
+        const QJsonDocument doc = ended ? QJsonDocument::fromJson(line) : QJsonDocument();
+        if (doc.isObject()) {
+            event = doc.object();
+            return true;
+        }
+        if (!line.trimmed().isEmpty()) {
+            ++cutLines_;  // cut off in the middle (a killed station), or not JSON
+        }
+    }
+    return false;
 }
 
 std::vector<QJsonObject> ReadJournal(const QString& path, int* cutLines) {
     std::vector<QJsonObject> events;
-    int cut = 0;
-    QFile file(path);
-    if (file.open(QIODevice::ReadOnly)) {
-        while (!file.atEnd()) {
-            const QByteArray line = file.readLine();
-            const QJsonDocument doc = QJsonDocument::fromJson(line);
-            if (line.endsWith('\n') && doc.isObject()) {
-                events.push_back(doc.object());
-            } else if (!line.trimmed().isEmpty()) {
-                ++cut;
-            }
+    JournalReader reader;
+    QString error;
+    if (reader.Open(path, error)) {
+        for (QJsonObject event; reader.Next(event);) {
+            events.push_back(std::move(event));
         }
     }
     if (cutLines != nullptr) {
-        *cutLines = cut;
+        *cutLines = reader.CutLines();
     }
     return events;
 }

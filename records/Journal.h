@@ -32,21 +32,44 @@ class JournalWriter {
     bool Sync();
     // Gives the open file a new name; writing goes on into the same file.
     bool Rename(const QString& path, QString& error);
+
+    // Closes the file; one that could not take even its first line is removed (Path() is then
+    // empty).
     void Close();
 
     bool IsOpen() const { return file_.isOpen(); }
     const QString& Path() const { return path_; }
 
   private:
+    // Whole lines only: a line the file could not take whole is cut back off it.
     bool WriteLine(const QByteArray& line, QString& error);
 
     QFile file_;
     QString path_;
     QByteArray held_;
+    qint64 written_ = 0;  // bytes of whole lines in the file
 };
 
-// The events of a journal, line by line. A last line cut off in the middle (a killed station) is
-// left out and counted in `cutLines`; so is any other line that is not a JSON object.
+// The longest line a journal reader takes; a longer one is passed over as not an event.
+inline constexpr qint64 kLongestJournalLine = 1 << 20;
+
+// A session journal read line by line, one line in memory at a time, however large the file.
+class JournalReader {
+  public:
+    // Regular files only (see OpenRegularFile); false with the reason.
+    bool Open(const QString& path, QString& error);
+    // The next event; false at the end. A last line cut off in the middle (a killed station) is
+    // passed over and counted in CutLines(); so is any other line that is not a JSON object.
+    bool Next(QJsonObject& event);
+    int CutLines() const { return cutLines_; }
+
+  private:
+    QFile file_;
+    QByteArray buffer_;
+    int cutLines_ = 0;
+};
+
+// Every event of a journal (see JournalReader), for journals known to be small.
 std::vector<QJsonObject> ReadJournal(const QString& path, int* cutLines = nullptr);
 
 }  // namespace mv62rec

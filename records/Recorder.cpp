@@ -127,12 +127,13 @@ void Recorder::OpenJournal(const QString& started) {
     QString error;
     folderUsable_ = CreateFolder(day, error);
     if (!folderUsable_) {
-        Fail(QString("Records: cannot create the records folder %1: %2.").arg(day, error));
-        return;
-    }
-    if (!journal_.Open(path, error)) {
+        folderError_ = QString("cannot create the records folder %1: %2").arg(day, error);
+    } else if (!journal_.Open(path, error)) {
         folderUsable_ = false;
-        Fail(QString("Records: cannot write the session journal %1: %2.").arg(path, error));
+        folderError_ = QString("cannot write the session journal %1: %2").arg(path, error);
+    }
+    if (!folderUsable_) {
+        Fail("Records: " + folderError_ + '.');
     }
 }
 
@@ -154,19 +155,12 @@ void Recorder::EndRun(RunRecord run) {
     journalNamed_ = true;
     run.journal = journal_.Path();
     lastRecordPath_.clear();
+    // A link whose folder could not be used writes no record: the run still has none.
+    lastRecordError_ = folderUsable_ ? QString() : folderError_;
     if (folderUsable_) {
-        const QString path = FreePath(RunRecordFileName(folder_, run));
-        QString error;
-        pending_ = std::make_unique<QSaveFile>(path);
-        // The record goes to a temporary file beside its place now; it takes its name once it
-        // is on the disk.
-        const QByteArray data = QJsonDocument(run.ToJson()).toJson(QJsonDocument::Indented);
-        if (!CreateFolder(path.section('/', 0, -2), error) ||
-            !pending_->open(QIODevice::WriteOnly) || pending_->write(data) != data.size()) {
-            Fail(QString("Records: cannot write the run record %1: %2.")
-                     .arg(path, error.isEmpty() ? pending_->errorString() : error));
-            pending_.reset();
-        }
+        // The record is written when the receive event is over: writing it waits for the disk.
+        pending_ = PendingRecord{FreePath(RunRecordFileName(folder_, run)),
+                                 QJsonDocument(run.ToJson()).toJson(QJsonDocument::Indented)};
     }
     lastRun_ = std::move(run);
     commitPending_ = true;
@@ -181,12 +175,17 @@ void Recorder::CommitRun() {
     }
     commitPending_ = false;
     if (pending_) {
-        const QString path = pending_->fileName();
+        const QString& path = pending_->path;
         QString error;
-        if (CommitAtomically(*pending_, error)) {
+        if (CreateFolder(path.section('/', 0, -2), error) &&
+            WriteFileWhole(path, pending_->data, IfTaken::Fail, error)) {
             lastRecordPath_ = path;
         } else {
-            Fail(QString("Records: cannot write the run record %1: %2.").arg(path, error));
+            // Said every time, whatever was said before on this link: the run has no record.
+            lastRecordError_ = error;
+            if (OnError) {
+                OnError(QString("Records: cannot write the run record %1: %2.").arg(path, error));
+            }
         }
         pending_.reset();
     }

@@ -4,11 +4,9 @@
 // byte and never waits; if the records folder cannot be written it says so once and the station
 // tests on without records.
 #include <QJsonObject>
-#include <QSaveFile>
 #include <QString>
 #include <chrono>
 #include <functional>
-#include <memory>
 #include <optional>
 
 #include "Clock.h"
@@ -44,6 +42,9 @@ class Recorder final : public StationObserver {
     // The run that ended last, and the file its record went to (empty when it was not written).
     const std::optional<RunRecord>& LastRun() const { return lastRun_; }
     const QString& LastRecordPath() const { return lastRecordPath_; }  // once committed
+    // Why the last run's record could not be written (also when the link's records folder could
+    // not be used); empty when it was written.
+    const QString& LastRecordError() const { return lastRecordError_; }
     bool RunActive() const { return builder_.RunActive(); }
 
     // The automatic test without a window gave up waiting: the run in progress is cut short.
@@ -106,8 +107,15 @@ class Recorder final : public StationObserver {
     bool cashBox_ = false;
     std::optional<RunRecord> lastRun_;
     QString lastRecordPath_;
-    int receiveDepth_ = 0;                // receive events under way
-    std::unique_ptr<QSaveFile> pending_;  // the record of the run that ended, not yet committed
+    QString lastRecordError_;
+    QString folderError_;   // why this link's records folder could not be used
+    int receiveDepth_ = 0;  // receive events under way
+    // The record of the run that ended, not yet written: its file and its bytes.
+    struct PendingRecord {
+        QString path;
+        QByteArray data;
+    };
+    std::optional<PendingRecord> pending_;
     bool commitPending_ = false;
 };
 

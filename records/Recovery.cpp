@@ -1,44 +1,48 @@
 #include "Recovery.h"
 
-#include <QFile>
-
 #include "Journal.h"
 #include "RunBuilder.h"
 
 namespace mv62rec {
 
-bool FoldJournal(const QString& path, JournalRuns& out, QString& error) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        error = file.errorString();
+bool FoldJournal(const QString& path, const std::function<void(RunRecord run)>& take, int& cutLines,
+                 QString& error) {
+    cutLines = 0;
+    JournalReader reader;
+    if (!reader.Open(path, error)) {
         return false;
     }
-    file.close();
-    out = {};
-    const std::vector<QJsonObject> events = ReadJournal(path, &out.cutLines);
-    if (events.empty() || events.front()["event"].toString() != "link_opened") {
+    QJsonObject event;
+    if (!reader.Next(event) || event["event"].toString() != "link_opened") {
         error = "not a session journal (its first line does not open a link)";
         return false;
     }
-    if (const QString schema = events.front()["schema"].toString(); schema != kJournalSchema) {
+    if (const QString schema = event["schema"].toString(); schema != kJournalSchema) {
         error = QString("a session journal of the unknown schema \"%1\" (this program reads %2)")
                     .arg(schema, kJournalSchema);
         return false;
     }
     RunBuilder builder;
-    for (const QJsonObject& event : events) {
-        if (auto ended = builder.Feed(event).ended) {
-            out.runs.push_back(std::move(*ended));
+    const auto hand = [&](std::optional<RunRecord> run) {
+        if (run) {
+            run->journal = path;
+            take(std::move(*run));
         }
-    }
-    const QJsonObject& last = events.back();
-    if (auto cut = builder.Cut("recovered", last["time"].toString(), last["ms"].toInteger())) {
-        out.runs.push_back(std::move(*cut));
-    }
-    for (RunRecord& run : out.runs) {
-        run.journal = path;
-    }
+    };
+    QJsonObject last;
+    do {
+        hand(builder.Feed(event).ended);
+        last = std::move(event);
+    } while (reader.Next(event));
+    hand(builder.Cut("recovered", last["time"].toString(), last["ms"].toInteger()));
+    cutLines = reader.CutLines();
     return true;
+}
+
+bool FoldJournal(const QString& path, JournalRuns& out, QString& error) {
+    out = {};
+    return FoldJournal(
+        path, [&](RunRecord run) { out.runs.push_back(std::move(run)); }, out.cutLines, error);
 }
 
 }  // namespace mv62rec

@@ -5,6 +5,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
+#include "RecordFiles.h"
+
 namespace mv62rec {
 
 namespace {
@@ -122,17 +124,15 @@ bool RunRecord::FromJson(const QJsonObject& o, RunRecord& run, QString& error) {
 }
 
 bool LoadRunRecord(const QString& path, RunRecord& run, QString& error) {
-    QFile file(path);
-    if (QFileInfo(path).isDir()) {
-        error = "a folder, not a run record";
-        return false;
-    }
-    if (!file.open(QIODevice::ReadOnly)) {
-        error = file.errorString();
+    QFile file;
+    QString why;
+    if (!OpenRegularFile(file, path, kLargestRecord, why)) {
+        error = QFileInfo::exists(path) ? "not a run record (" + why + ")" : why;
         return false;
     }
     QJsonParseError parse;
-    const QJsonDocument doc = QJsonDocument::fromJson(file.readAll(), &parse);
+    // No more than its size when it was looked at, should it have grown since.
+    const QJsonDocument doc = QJsonDocument::fromJson(file.read(file.size()), &parse);
     if (!doc.isObject()) {
         error = parse.error != QJsonParseError::NoError
                     ? "not a run record (not JSON: " + parse.errorString() + ")"

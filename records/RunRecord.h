@@ -52,6 +52,9 @@ struct RunRecord {
     static bool FromJson(const QJsonObject& o, RunRecord& run, QString& error);
 };
 
+// A run record is a few KiB; a file larger than this is not one, and is not read.
+inline constexpr qint64 kLargestRecord = 16 << 20;
+
 // A run record file read back; the reason in plain words when it is not a run record.
 bool LoadRunRecord(const QString& path, RunRecord& run, QString& error);
 

@@ -27,3 +27,14 @@ add_test(NAME records_tool_e2e
          COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/records_tool_test.sh $<TARGET_FILE:mv62-station>
                  $<TARGET_FILE:mv62-sim> $<TARGET_FILE:mv62-records>)
 set_tests_properties(records_tool_e2e PROPERTIES TIMEOUT 300)
+
+# Records under hostile conditions, on the real programs: full disks (a tmpfs mounted as root,
+# skipped otherwise), hostile device text and files, a large journal, two recovers at once, a
+# folder that cannot be read.
+foreach(scenario full-disk hostile-text hostile-files large-journal recover-lock unreadable)
+  add_test(NAME records_faults_${scenario}
+           COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/records_faults_test.sh
+                   $<TARGET_FILE:mv62-station> $<TARGET_FILE:mv62-sim>
+                   $<TARGET_FILE:mv62-records> ${scenario})
+  set_tests_properties(records_faults_${scenario} PROPERTIES TIMEOUT 90 SKIP_RETURN_CODE 77)
+endforeach()

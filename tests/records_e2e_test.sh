@@ -9,7 +9,8 @@
 #   silent-14    the lamp test is never answered: exit 3 at the time-out, stopped at the lamp
 #   killed       SIGKILL during the motor stage: the journal parses line by line up to the kill
 #   unwritable   the records folder cannot be made (a file is in its way): one error, the test
-#                still completes and passes, nothing is written
+#                still completes and passes, nothing is written, and the exit code says that the
+#                unit was tested without a record
 #   usage        a bad option (exit 2, one line naming it), a port that cannot be opened (exit 4)
 set -uo pipefail
 station=$1
@@ -139,12 +140,13 @@ PY
         start_sim
         touch "$work/file"
         auto_test --records "$work/file/records"
-        [ "$status" = 0 ] || fail "exit $status, expected 0: the test must complete"
+        [ "$status" = 5 ] || fail "exit $status, expected 5: tested, but no record"
         [ "$(grep -c '^Records: ' "$work/station.err")" = 1 ] || fail "expected one records error"
         grep -q "^Records: cannot create the records folder $work/file/records/" \
             "$work/station.err" || fail "the error does not name the folder"
         grep -q '^outcome: PASS$' "$work/station.out" || fail "no PASS line"
-        grep -q '^record: not written$' "$work/station.out" || fail "no 'not written' line"
+        grep -q "^record: not written (cannot create the records folder $work/file/records/" \
+            "$work/station.out" || fail "no 'not written' line with the reason"
         [ -f "$work/file" ] && [ ! -s "$work/file" ] || fail "the file in the way was changed"
         ;;
     usage)

@@ -7,7 +7,10 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QTemporaryDir>
+#include <csignal>
 #include <map>
+
+#include <sys/resource.h>
 
 #include "Frames.h"
 #include "HostCommands.h"
@@ -16,6 +19,7 @@
 #include "Recorder.h"
 #include "Recovery.h"
 #include "Replies.h"
+#include "SafeText.h"
 
 // Readable failures for the Qt values compared below.
 inline void PrintTo(const QString& s, std::ostream* os) {
@@ -472,6 +476,78 @@ TEST(RecordFilesTest, RecordsReadBackAndKilledJournalsFoldIntoRecoveredRuns) {
     EXPECT_EQ(found.runs[0].journal, f.fileName());
     EXPECT_FALSE(FoldJournal(path, found, error));
     EXPECT_TRUE(error.startsWith("not a session journal")) << error.toStdString();
+}
+
+// Text from outside on each medium: nothing a terminal or a spreadsheet would act on gets through.
+TEST(SafeTextTest, ControlsAreShownAndFormulasAreDefused) {
+    EXPECT_EQ(TerminalText(std::string_view("a\nb\x1b[2J\t\r\x7f")), "a\\nb\\x1b[2J\\t\\r\\x7f");
+    EXPECT_EQ(TerminalText(QString::fromUtf8("\u00e9\u009b\u00a0")),
+              QString::fromUtf8("\u00e9\\u009b\u00a0"));
+    // Bytes that are not UTF-8 (a lone CSI byte, an overlong slash, a cut sequence) one by one.
+    EXPECT_EQ(TerminalText(std::string_view("\x9b\xc0\xaf\xe2\x82")), "\\x9b\\xc0\\xaf\\xe2\\x82");
+    const std::map<QString, QString> csv = {{"MV62 SIM 1.0", "MV62 SIM 1.0"},
+                                            {"-5", "-5"},
+                                            {"+1.5e3", "+1.5e3"},
+                                            {"=1+2", "'=1+2"},
+                                            {"-2+3", "'-2+3"},
+                                            {"-inf", "'-inf"},
+                                            {"@SUM(A1)", "'@SUM(A1)"},
+                                            {"\t=1", "'\t=1"},
+                                            {"\r=1", "\"'\r=1\""},
+                                            {"1,8,10", "\"1,8,10\""},
+                                            {"=a\"b", "\"'=a\"\"b\""},
+                                            {"", ""}};
+    for (const auto& [text, field] : csv) {
+        EXPECT_EQ(CsvField(text), field) << text.toStdString();
+    }
+}
+
+// A disk that refuses a write in the middle (here the file size limit, which fails a write as a
+// full disk does: part of it taken, then an error): the journal keeps whole lines only, a record
+// is not there at all, and each says why in the system's words.
+TEST(RecordFilesTest, RefusedWritesLeaveWholeLinesAndNoRecord) {
+    QTemporaryDir dir;
+    const auto signal = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit before{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+    const auto limitTo = [&](rlim_t bytes) {
+        rlimit limit = before;
+        limit.rlim_cur = bytes;
+        return setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    };
+    ASSERT_TRUE(limitTo(1000));
+    JournalWriter journal;
+    QString error;
+    ASSERT_TRUE(journal.Open(dir.path() + "/j.jsonl", error));
+    const QJsonObject event{{"event", "tx"}, {"bytes", QString(60, 'A')}};
+    int whole = 0;
+    while (journal.Append(event, error)) {
+        ++whole;
+    }
+    EXPECT_EQ(error, "File too large");
+    const QByteArray record(5000, 'x');
+    EXPECT_FALSE(WriteFileWhole(dir.path() + "/r.json", record, IfTaken::Fail, error));
+    EXPECT_EQ(error, "File too large");
+    // A journal that cannot take even its first line is not kept.
+    JournalWriter empty;
+    ASSERT_TRUE(empty.Open(dir.path() + "/e.jsonl", error));
+    EXPECT_FALSE(empty.AppendLine(QByteArray(2000, 'x') + '\n', error));
+    empty.Close();
+    EXPECT_TRUE(empty.Path().isEmpty());
+    ASSERT_TRUE(limitTo(before.rlim_cur));
+    std::signal(SIGXFSZ, signal);
+
+    journal.Close();
+    EXPECT_EQ(ReadJournal(dir.path() + "/j.jsonl").size(), static_cast<std::size_t>(whole));
+    EXPECT_GT(whole, 5);
+    QFile file(dir.path() + "/j.jsonl");
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.readAll().endsWith('\n'));
+    // Nothing but the journal: no record, no temporary file, no empty journal.
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"j.jsonl"});
+    EXPECT_TRUE(WriteFileWhole(dir.path() + "/r.json", record, IfTaken::Fail, error));
+    EXPECT_FALSE(WriteFileWhole(dir.path() + "/r.json", record, IfTaken::Fail, error));
+    EXPECT_EQ(error, "a file of that name is already there");
 }
 
 }  // namespace

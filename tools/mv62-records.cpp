@@ -3,11 +3,11 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <cstdio>
 
 #include "CommandLine.h"
 #include "RecordFiles.h"
+#include "SafeText.h"
 #include "records/HtmlReport.h"
 #include "records/RunFolder.h"
 #include "records/TextViews.h"
@@ -40,6 +40,7 @@ Commands:
                          but whose record is not (a station that was killed):
                          INCOMPLETE, reason "recovered"; existing records are
                          never changed. Run it while no station records there.
+                         One recover at a time: a second one waits up to 5 s.
 
   RUN is a record file, or -N for the N-th newest run in DIR (-1 the newest).
 
@@ -55,10 +56,12 @@ Options:
 
 Exit codes:
   0  done
-  1  bad input, named on standard error one line each: a folder that is missing,
-     a file that is not a run record or is one of an unknown schema, a journal cut
-     off in the middle of a line (its complete lines are still used), a run that
-     is not there; what could be read was still used
+  1  bad input, named on standard error one line each: a folder that is missing
+     or cannot be read, a file that is not a run record (not a regular file, larger
+     than 16 MiB, not JSON) or is one of an unknown schema, a journal cut off in
+     the middle of a line (its complete lines are still used), a run that is not
+     there, a file that could not be written, another recover running; what could
+     be read was still used
   2  usage: an unknown command or option, a missing or bad value
 )";
 
@@ -66,8 +69,9 @@ void Print(const QByteArray& text, FILE* to = stdout) {
     std::fwrite(text.constData(), 1, static_cast<std::size_t>(text.size()), to);
 }
 
+// One line on standard error; it may quote a file name or a record's text.
 void Complain(const QString& line) {
-    Print(("mv62-records: " + line + '\n').toUtf8(), stderr);
+    Print(("mv62-records: " + mv62rec::TerminalText(line) + '\n').toUtf8(), stderr);
 }
 
 void Complain(const QStringList& lines) {
@@ -87,12 +91,9 @@ bool Output(const QString& file, const QByteArray& data) {
         Print(data);
         return true;
     }
-    QSaveFile out(file);
     QString error;
-    if (!out.open(QIODevice::WriteOnly) || out.write(data) != data.size() ||
-        !mv62rec::CommitAtomically(out, error)) {
-        Complain(
-            QString("cannot write %1: %2").arg(file, error.isEmpty() ? out.errorString() : error));
+    if (!mv62rec::WriteFileWhole(file, data, mv62rec::IfTaken::Replace, error)) {
+        Complain(QString("cannot write %1: %2").arg(file, error));
         return false;
     }
     return true;
@@ -138,9 +139,7 @@ bool OneRun(const Command& c, FoundRun& found) {
     }
     if (n > static_cast<int>(runs.size())) {
         Complain(QString("there is no run -%1 in %2: it holds %3 run record(s)")
-                     .arg(n)
-                     .arg(c.folder)
-                     .arg(runs.size()));
+                     .arg(QString::number(n), c.folder, QString::number(runs.size())));
         return false;
     }
     found = runs[static_cast<std::size_t>(n - 1)];
@@ -168,9 +167,9 @@ int Run(const Command& c) {
         }
         Complain(problems);
         for (const QString& w : written) {
-            Print(("recovered: " + w + '\n').toUtf8());
+            Print(("recovered: " + mv62rec::TerminalText(w) + '\n').toUtf8());
         }
-        if (written.isEmpty()) {
+        if (written.isEmpty() && problems.isEmpty()) {
             Print("nothing to recover: every run in the journals has its record\n");
         }
         return problems.isEmpty() ? kDone : kBadInput;
@@ -255,9 +254,7 @@ int main(int argc, char** argv) {
     const qsizetype most = needsRun ? 2 : 1;
     if (positional.size() > most) {
         return Usage(QString("%1 takes at most %2 argument(s); \"%3\" is one too many")
-                         .arg(c.name)
-                         .arg(most)
-                         .arg(positional[most]));
+                         .arg(c.name, QString::number(most), positional[most]));
     }
     c.args = positional;
     c.folder = positional.size() == most ? positional.back() : mv62rec::DefaultRecordsFolder();

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "Replies.h"
+#include "TerminalText.h"
 #include "sim/CommandDecoder.h"
 #include "sim/DeviceModel.h"
 #include "sim/LinePacer.h"
@@ -35,8 +36,9 @@ void OnStopSignal(int signal) {
     g_stopSignal = signal;
 }
 
+// The log quotes texts from outside (--ident, a journal's path): shown, never sent as controls.
 void Log(const std::string& line) {
-    std::fprintf(stderr, "mv62-sim: %s\n", line.c_str());
+    std::fprintf(stderr, "mv62-sim: %s\n", mv62rec::TerminalText(line).c_str());
 }
 
 // How often the loop looks after the port when nothing else wakes it.

@@ -5,6 +5,7 @@
 
 #include "Journal.h"
 #include "ReplyMath.h"
+#include "SafeText.h"
 #include "SignalColumns.h"
 #include "records/TextViews.h"
 
@@ -17,10 +18,6 @@ namespace {
 // The raw line is folded away at the end of the page; a stream can make it very long.
 constexpr int kMostRawLines = 5000;
 constexpr int kLabelRows = 18;  // below the columns: the channel names
-
-QString Esc(const QString& text) {
-    return text.toHtmlEscaped();
-}
 
 QString Rgb(std::uint32_t argb) {
     return QString("#%1").arg(argb & 0xFFFFFF, 6, 16, QLatin1Char('0'));
@@ -133,7 +130,7 @@ QString ChannelColumns(const RunRecord& run) {
 }
 
 QString FactRow(const char* name, const QString& value) {
-    return QString("<tr><th>%1</th><td>%2</td></tr>\n").arg(name, Esc(value));
+    return QString("<tr><th>%1</th><td>%2</td></tr>\n").arg(name, HtmlText(value));
 }
 
 QString MeasurementRows(const RunRecord& run) {
@@ -142,13 +139,13 @@ QString MeasurementRows(const RunRecord& run) {
         const QString verdict = VerdictText(m);
         const QString cls =
             m.passed ? (*m.passed ? "pass" : "fail") : (m.value.isNull() ? "missing" : "shown");
-        rows +=
-            QString(
-                "<tr class=\"%1\"><td>%2</td><td class=\"num\">%3</td><td>%4</td>"
-                "<td>%5</td><td>%6</td></tr>\n")
-                .arg(cls, Esc(m.name),
-                     Esc(m.value.isNull() ? QString("not measured") : PlainValue(m)), Esc(m.unit),
-                     Esc(LimitText(m)), verdict.isEmpty() ? QString("&ndash;") : verdict);
+        rows += QString(
+                    "<tr class=\"%1\"><td>%2</td><td class=\"num\">%3</td><td>%4</td>"
+                    "<td>%5</td><td>%6</td></tr>\n")
+                    .arg(cls, HtmlText(m.name),
+                         HtmlText(m.value.isNull() ? QString("not measured") : PlainValue(m)),
+                         HtmlText(m.unit), HtmlText(LimitText(m)),
+                         verdict.isEmpty() ? QString("&ndash;") : verdict);
     }
     return rows;
 }
@@ -203,24 +200,33 @@ QStringList RawLine(const FoundRun& r, QString& note) {
         note = QString("The session journal %1 is not at hand.").arg(run.journal);
         return {};
     }
+    JournalReader journal;
+    QString error;
+    if (!journal.Open(path, error)) {
+        note = QString("The session journal %1 cannot be read: %2.").arg(path, error);
+        return {};
+    }
+    // Read as a stream up to the run's last line: the journal's times only grow.
     QStringList lines;
     int more = 0;
-    for (const QJsonObject& e : ReadJournal(path)) {
+    for (QJsonObject e; journal.Next(e);) {
         const QString kind = e["event"].toString();
         const qint64 ms = e["ms"].toInteger();
-        if ((kind != "tx" && kind != "rx") || ms < run.startMs || ms > run.finishMs) {
+        if (ms > run.finishMs) {
+            break;
+        }
+        if ((kind != "tx" && kind != "rx") || ms < run.startMs) {
             continue;
         }
         if (lines.size() >= kMostRawLines) {
             ++more;
             continue;
         }
-        lines << QString("%1  %2  %3  %4")
-                     .arg(ms, 8)
-                     .arg(kind, e["bytes"].toString(), e["command"].toString())
+        lines << (QString::number(ms).rightJustified(8) + "  " + kind + "  " +
+                  e["bytes"].toString() + "  " + e["command"].toString())
                      .trimmed();
     }
-    note = QString("%1 lines from %2").arg(lines.size()).arg(path);
+    note = QString("%1 lines from %2").arg(QString::number(lines.size()), path);
     if (more > 0) {
         note += QString(" (and %1 more there)").arg(more);
     }
@@ -236,13 +242,13 @@ QByteArray HtmlReport(const FoundRun& r) {
                                                     : "failed: " + run.Failed().join(", ");
     QString page = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n";
     page += QString("<title>MV62 %1 %2: %3</title>\n")
-                .arg(Esc(RunKindName(run.kind)), Esc(DeviceText(run)), outcome);
+                .arg(HtmlText(RunKindName(run.kind)), HtmlText(DeviceText(run)), outcome);
     page += QString("<style>%1</style>\n</head>\n<body>\n").arg(kStyle);
     page += QString(
                 "<div class=\"banner %1\" id=\"banner\">%2<small>%3 of %4 &middot; %5</small>"
                 "</div>\n")
-                .arg(outcome.toLower(), outcome, Esc(RunKindName(run.kind)), Esc(DeviceText(run)),
-                     Esc(failedOrStop));
+                .arg(outcome.toLower(), outcome, HtmlText(RunKindName(run.kind)),
+                     HtmlText(DeviceText(run)), HtmlText(failedOrStop));
     page += "<div class=\"top\">\n" + ChannelColumns(run) + "<table class=\"facts\">\n";
     page += FactRow("Device", DeviceText(run));
     page += FactRow("Kind", RunKindName(run.kind));
@@ -255,7 +261,8 @@ QByteArray HtmlReport(const FoundRun& r) {
     page += FactRow("Finished", run.finished);
     page += FactRow("Station", s.host);
     page += FactRow("Program", s.program + ' ' + s.version);
-    page += FactRow("Port", QString("%1 (%2), %3 baud").arg(s.port, s.devicePath).arg(s.baud));
+    page += FactRow("Port",
+                    QString("%1 (%2), %3 baud").arg(s.port, s.devicePath, QString::number(s.baud)));
     page += FactRow("CashBox", s.cashBox ? "ticked" : "not ticked");
     page += FactRow("Operator", s.operatorName);
     page += FactRow("Record", QFileInfo(r.path).fileName());
@@ -267,9 +274,9 @@ QByteArray HtmlReport(const FoundRun& r) {
         MeasurementRows(run) + "</tbody>\n</table>\n";
     QString note;
     const QStringList raw = RawLine(r, note);
-    page += QString("<h2>Raw line</h2>\n<details><summary>%1</summary>\n<pre>").arg(Esc(note));
+    page += QString("<h2>Raw line</h2>\n<details><summary>%1</summary>\n<pre>").arg(HtmlText(note));
     for (const QString& line : raw) {
-        page += Esc(line) + '\n';
+        page += HtmlText(line) + '\n';
     }
     page += "</pre></details>\n</body>\n</html>\n";
     return page.toUtf8();

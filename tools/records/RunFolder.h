@@ -18,8 +18,9 @@ struct FoundRun {
 };
 
 // Every run record under `folder` and its day folders, newest first. Files named like records
-// that cannot be read as one are named in `problems`, one line each. False when `folder` is not
-// a folder that can be read.
+// that cannot be read as one (among them FIFOs, devices and files larger than a record can be)
+// and folders that cannot be read are named in `problems`, one line each. False when `folder` is
+// not a folder that can be read.
 bool FindRuns(const QString& folder, std::vector<FoundRun>& runs, QStringList& problems,
               QString& error);
 
@@ -34,8 +35,10 @@ std::optional<QDateTime> ParseSince(const QString& text);
 std::optional<mv62rec::Outcome> ParseOutcome(const QString& text);
 
 // Writes the record of every run of a session journal under `folder` that no record in `folder`
-// names (a station killed before it wrote it); existing files are never touched. The records
-// written go to `written`, journals that are damaged or unreadable to `problems`.
+// names (a station killed before it wrote it); existing files are never touched. One recover at
+// a time: another one in the same folder is waited for a few seconds, then `error` says it is
+// running. The records written go to `written`; journals that are damaged or unreadable, and
+// records or folders that cannot be read, to `problems`.
 bool RecoverRuns(const QString& folder, QStringList& written, QStringList& problems,
                  QString& error);
 

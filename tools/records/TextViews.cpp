@@ -1,10 +1,12 @@
 #include "records/TextViews.h"
 
+#include <QHash>
 #include <QJsonArray>
-#include <QRegularExpression>
+#include <QSet>
 #include <QStringList>
 #include <algorithm>
-#include <map>
+
+#include "SafeText.h"
 
 namespace mv62tool {
 
@@ -21,21 +23,14 @@ QString ShortTime(const QString& iso) {
     return iso.left(19).replace('T', ' ');
 }
 
-QString CsvField(const QString& text) {
-    if (!text.contains(QRegularExpression("[\",\r\n]"))) {
-        return text;
+void AppendCsvRow(QString& csv, const QStringList& fields) {
+    for (qsizetype i = 0; i < fields.size(); ++i) {
+        if (i > 0) {
+            csv += u',';
+        }
+        csv += CsvField(fields[i]);
     }
-    QString quoted = text;
-    quoted.replace('"', "\"\"");
-    return '"' + quoted + '"';
-}
-
-QByteArray CsvRow(const QStringList& fields) {
-    QStringList out;
-    for (const QString& f : fields) {
-        out << CsvField(f);
-    }
-    return out.join(',').toUtf8() + "\r\n";
+    csv += QLatin1String("\r\n");
 }
 
 }  // namespace
@@ -72,9 +67,12 @@ QString DeviceText(const RunRecord& run) {
 QString ListLine(const FoundRun& r) {
     const RunRecord& run = r.run;
     QString what = run.outcome == Outcome::Incomplete ? StopText(run) : run.Failed().join(' ');
+    // Escaped before it is padded, so that the columns stay aligned.
     return QString("%1  %2  %3  %4  %5")
-        .arg(ShortTime(run.started), run.kind == RunKind::AutoTest ? "auto-test  " : "calibration",
-             DeviceText(run).leftJustified(24), OutcomeName(run.outcome).leftJustified(10), what)
+        .arg(TerminalText(ShortTime(run.started)),
+             run.kind == RunKind::AutoTest ? "auto-test  " : "calibration",
+             TerminalText(DeviceText(run)).leftJustified(24),
+             OutcomeName(run.outcome).leftJustified(10), TerminalText(what))
         .trimmed();
 }
 
@@ -83,7 +81,7 @@ QString ShowText(const FoundRun& r) {
     const StationInfo& s = run.station;
     QString out;
     const auto fact = [&](const char* name, const QString& value) {
-        out += QString("%1 %2\n").arg(QString(name).leftJustified(11), value);
+        out += QString(name).leftJustified(11) + ' ' + TerminalText(value) + '\n';
     };
     fact("record:", r.path);
     fact("kind:", RunKindName(run.kind));
@@ -92,9 +90,8 @@ QString ShowText(const FoundRun& r) {
     fact("stopped at:", run.stoppedAt.isEmpty() ? QString("-") : run.stoppedAt);
     fact("reason:", run.reason);
     fact("station:", QString("%1, %2 %3, %4 at %5 baud%6")
-                         .arg(s.host, s.program, s.version, s.port)
-                         .arg(s.baud)
-                         .arg(s.cashBox ? ", CashBox" : ""));
+                         .arg(s.host, s.program, s.version, s.port, QString::number(s.baud),
+                              s.cashBox ? ", CashBox" : ""));
     fact("operator:", s.operatorName);
     fact("started:", run.started);
     fact("finished:", run.finished);
@@ -103,7 +100,8 @@ QString ShowText(const FoundRun& r) {
     std::vector<QStringList> rows = {{"name", "value", "unit", "low", "high", "verdict"}};
     for (const Measurement& m : run.measurements) {
         const QString value = m.value.isNull() ? QString("not measured") : PlainValue(m);
-        rows.push_back({m.name, value, m.unit, NumberOrEmpty(m.low), NumberOrEmpty(m.high),
+        rows.push_back({TerminalText(m.name), TerminalText(value), TerminalText(m.unit),
+                        NumberOrEmpty(m.low), NumberOrEmpty(m.high),
                         m.passed ? VerdictText(m) : QString("-")});
     }
     std::vector<qsizetype> width(rows[0].size(), 0);
@@ -129,12 +127,14 @@ QByteArray CsvTable(const std::vector<const FoundRun*>& runs) {
     for (const Measurement& m : RunTemplate(RunKind::AutoTest, false)) {
         names << m.name;
     }
-    std::map<QString, bool> present;
+    QSet<QString> present;
     for (const FoundRun* r : runs) {
         for (const Measurement& m : r->run.measurements) {
-            present[m.name] = true;
-            if (!names.contains(m.name)) {
-                names << m.name;
+            if (!present.contains(m.name)) {
+                present.insert(m.name);
+                if (!names.contains(m.name)) {
+                    names << m.name;
+                }
             }
         }
     }
@@ -142,10 +142,14 @@ QByteArray CsvTable(const std::vector<const FoundRun*>& runs) {
 
     QStringList header = {"started", "finished", "kind",    "device",
                           "station", "operator", "outcome", "stopped_at"};
+    const qsizetype fixed = header.size();
+    QHash<QString, qsizetype> column;  // a measurement's value column
     for (const QString& n : names) {
+        column.insert(n, header.size());
         header << n << n + ".verdict";
     }
-    QByteArray csv = CsvRow(header);
+    QString csv;
+    AppendCsvRow(csv, header);
     for (const FoundRun* r : runs) {
         const RunRecord& run = r->run;
         QStringList row = {run.started,
@@ -156,18 +160,15 @@ QByteArray CsvTable(const std::vector<const FoundRun*>& runs) {
                            run.station.operatorName,
                            OutcomeName(run.outcome),
                            run.stoppedAt};
-        std::map<QString, const Measurement*> byName;
+        row.resize(fixed + 2 * names.size());
         for (const Measurement& m : run.measurements) {
-            byName[m.name] = &m;
+            const qsizetype at = column.value(m.name);
+            row[at] = PlainValue(m);
+            row[at + 1] = VerdictText(m);
         }
-        for (const QString& n : names) {
-            const auto it = byName.find(n);
-            row << (it == byName.end() ? QString() : PlainValue(*it->second))
-                << (it == byName.end() ? QString() : VerdictText(*it->second));
-        }
-        csv += CsvRow(row);
+        AppendCsvRow(csv, row);
     }
-    return csv;
+    return csv.toUtf8();
 }
 
 }  // namespace mv62tool

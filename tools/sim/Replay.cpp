@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
 #include <fstream>
+#include <limits>
 #include <nlohmann/json.hpp>
 #include <utility>
 
@@ -11,6 +13,46 @@ namespace mv62sim {
 namespace {
 
 constexpr char kJournalSchema[] = "mv62-journal/1";
+// No event is this long: a longer line is passed over as not JSON, and never kept whole.
+constexpr std::size_t kLongestLine = 1 << 20;
+
+// What a name that is not a regular file stands for, in words.
+std::string KindOf(const std::filesystem::file_status& status) {
+    switch (status.type()) {
+        case std::filesystem::file_type::directory:
+            return "a folder";
+        case std::filesystem::file_type::fifo:
+            return "a FIFO";
+        case std::filesystem::file_type::character:
+        case std::filesystem::file_type::block:
+            return "a device";
+        default:
+            return "a special file";
+    }
+}
+
+enum class LineRead { Whole, Cut, TooLong, End };
+
+// The next line of the journal into `buffer` (its length in `length`, without the newline);
+// `consumed` counts the bytes read from the file, newline and any part passed over included.
+LineRead ReadLine(std::istream& in, std::vector<char>& buffer, std::size_t& length,
+                  std::streamoff& consumed) {
+    in.getline(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+    const auto got = static_cast<std::size_t>(in.gcount());
+    consumed = static_cast<std::streamoff>(got);
+    if (in.eof()) {
+        length = got;
+        return got > 0 ? LineRead::Cut : LineRead::End;  // no newline: cut off by a killed station
+    }
+    if (in.fail()) {  // the buffer is full and the line goes on: read past the rest of it
+        in.clear();
+        in.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+        consumed += in.gcount();
+        return LineRead::TooLong;
+    }
+    length = got - 1;
+    return LineRead::Whole;
+}
 
 // "55 AA 07" to its bytes; nothing when it is not hexadecimal pairs.
 std::optional<Bytes> FromHex(const std::string& text) {
@@ -54,26 +96,66 @@ std::optional<std::int64_t> MillisecondsField(const nlohmann::json& event) {
     return static_cast<std::int64_t>(it->get<std::uint64_t>());
 }
 
+// What a journal line means to the replay: a command that opens an answer, a block of one, or
+// nothing (other events, garbage sent by the station, and lines with fields that do not hold).
+struct ReplayLine {
+    enum class Kind { Other, Command, Block } kind = Kind::Other;
+    std::int64_t ms = 0;
+    Bytes bytes;
+};
+
+ReplayLine Classify(const nlohmann::json& event) {
+    const std::string kind = TextField(event, "event");
+    const std::optional<std::int64_t> ms = MillisecondsField(event);
+    if ((kind != "tx" && kind != "rx") || !ms) {
+        return {};
+    }
+    std::optional<Bytes> bytes = FromHex(TextField(event, "bytes"));
+    // A garbage tx line is not a command: what follows still answers the one before.
+    if (!bytes || bytes->empty() || (kind == "tx" && FlagField(event, "garbage"))) {
+        return {};
+    }
+    return {kind == "tx" ? ReplayLine::Kind::Command : ReplayLine::Kind::Block, *ms,
+            std::move(*bytes)};
+}
+
+nlohmann::json Parse(LineRead read, const std::vector<char>& buffer, std::size_t length) {
+    return read == LineRead::Whole
+               ? nlohmann::json::parse(buffer.data(), buffer.data() + length, nullptr, false)
+               : nlohmann::json(nlohmann::json::value_t::discarded);
+}
+
 }  // namespace
 
 bool ReplayDevice::Load(const std::string& path, int baud, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    // A FIFO would block the simulator before its device exists, a device could never end.
+    std::error_code ec;
+    const std::filesystem::file_status status = std::filesystem::status(path, ec);
+    if (!ec && !std::filesystem::is_regular_file(status)) {
+        error = "cannot replay " + path + ": it is " + KindOf(status) + ", not a journal file";
+        return false;
+    }
+    journal_.open(path, std::ios::binary);
+    if (ec || !journal_) {
         error = "cannot read the journal " + path;
         return false;
     }
     // One byte's time on the line at 8E1: 11 bits.
-    const SimTime byteTime{11'000'000 / std::max(baud, 1)};
-    std::vector<Block>* answer = nullptr;  // the answer of the last command read
-    std::int64_t commandMs = 0;
+    byteTime_ = SimTime{11'000'000 / std::max(baud, 1)};
+    line_.resize(kLongestLine + 1);
+    Answer* answer = nullptr;  // the answer of the last command read
     bool first = true;
-    std::string line;
-    while (std::getline(in, line)) {
-        if (in.eof()) {
-            ++cutLines_;  // no newline: cut off by a killed station
+    std::streamoff at = 0;
+    for (;;) {
+        std::size_t length = 0;
+        std::streamoff consumed = 0;
+        const LineRead read = ReadLine(journal_, line_, length, consumed);
+        at += consumed;
+        if (read == LineRead::End || read == LineRead::Cut) {
+            cutLines_ += read == LineRead::Cut ? 1 : 0;
             break;
         }
-        const nlohmann::json event = nlohmann::json::parse(line, nullptr, false);
+        const nlohmann::json event = Parse(read, line_, length);
         const bool object = !event.is_discarded() && event.is_object();
         if (std::exchange(first, false) && (!object || TextField(event, "event") != "link_opened" ||
                                             TextField(event, "schema") != kJournalSchema)) {
@@ -84,33 +166,19 @@ bool ReplayDevice::Load(const std::string& path, int baud, std::string& error) {
             ++cutLines_;
             continue;
         }
-        const std::string kind = TextField(event, "event");
-        const std::optional<std::int64_t> stamp = MillisecondsField(event);
-        if ((kind != "tx" && kind != "rx") || !stamp) {
-            continue;
-        }
-        const std::optional<Bytes> bytes = FromHex(TextField(event, "bytes"));
-        if (!bytes || bytes->empty()) {
-            continue;
-        }
-        const std::int64_t ms = *stamp;
-        if (kind == "tx") {
-            if (FlagField(event, "garbage")) {
-                continue;  // not a command: what follows still answers the one before
-            }
-            auto& queue = answers_[*bytes];
-            queue.emplace_back();
-            answer = &queue.back();
-            commandMs = ms;
+        const ReplayLine line = Classify(event);
+        if (line.kind == ReplayLine::Kind::Command) {
+            answer = &answers_[line.bytes].emplace_back(Answer{at, line.ms});
             ++commands_;
-        } else if (answer == nullptr) {
+        } else if (line.kind == ReplayLine::Kind::Block && answer == nullptr) {
             ++unplayed_;
-        } else {
+        } else if (line.kind == ReplayLine::Kind::Block) {
             // Received when its last byte was in: it went on the line its own length earlier.
-            SimTime after = std::chrono::milliseconds(ms - commandMs) -
-                            byteTime * static_cast<std::int64_t>(bytes->size());
-            after = std::max(after, answer->empty() ? SimTime{} : answer->back().after);
-            answer->push_back({after, *bytes});
+            const SimTime after = std::chrono::milliseconds(line.ms - answer->commandMs) -
+                                  byteTime_ * static_cast<std::int64_t>(line.bytes.size());
+            answer->span = std::max(after, answer->blocks == 0 ? SimTime{} : answer->span);
+            ++answer->blocks;
+            answer->bytes += line.bytes.size();
         }
     }
     if (first) {
@@ -118,6 +186,42 @@ bool ReplayDevice::Load(const std::string& path, int baud, std::string& error) {
         return false;
     }
     return true;
+}
+
+void ReplayDevice::ReadNext(Playing& playing) {
+    playing.next.reset();
+    journal_.clear();
+    journal_.seekg(playing.at);
+    for (;;) {
+        std::size_t length = 0;
+        std::streamoff consumed = 0;
+        const LineRead read = ReadLine(journal_, line_, length, consumed);
+        playing.at += consumed;
+        if (read == LineRead::End || read == LineRead::Cut) {
+            return;
+        }
+        const nlohmann::json event = Parse(read, line_, length);
+        if (event.is_discarded() || !event.is_object()) {
+            continue;
+        }
+        ReplayLine line = Classify(event);
+        if (line.kind == ReplayLine::Kind::Command) {
+            return;  // the next command's answer begins
+        }
+        if (line.kind == ReplayLine::Kind::Block) {
+            const SimTime after = std::chrono::milliseconds(line.ms - playing.commandMs) -
+                                  byteTime_ * static_cast<std::int64_t>(line.bytes.size());
+            playing.lastAfter = std::max(after, playing.lastAfter);
+            Emission e;
+            e.at = playing.heard + playing.lastAfter;
+            e.what = "replayed " + HexBytes(line.bytes);
+            e.bytes = std::move(line.bytes);
+            e.framed = false;
+            e.routine = true;  // logged with --verbose only
+            playing.next = std::move(e);
+            return;
+        }
+    }
 }
 
 std::vector<std::string> ReplayDevice::Receive(const Bytes& command, SimTime now) {
@@ -128,41 +232,48 @@ std::vector<std::string> ReplayDevice::Receive(const Bytes& command, SimTime now
     if (it->second.empty()) {
         return {"the journal holds no more answers to it: no answer"};
     }
-    std::vector<Block> answer = std::move(it->second.front());
+    const Answer answer = it->second.front();
     it->second.pop_front();
-    std::size_t bytes = 0;
-    for (Block& b : answer) {
-        bytes += b.bytes.size();
-        Emission e;
-        e.at = now + b.after;
-        e.bytes = std::move(b.bytes);
-        e.framed = false;
-        e.routine = true;  // logged with --verbose only
-        e.what = "replayed " + HexBytes(e.bytes);
-        // Kept in time order with what earlier commands still have to play.
-        const auto place = std::upper_bound(due_.begin(), due_.end(), e.at,
-                                            [](SimTime t, const Emission& x) { return t < x.at; });
-        due_.insert(place, std::move(e));
+    if (answer.blocks > 0) {
+        Playing playing{answer.from, answer.commandMs, now, SimTime{}, std::nullopt};
+        ReadNext(playing);
+        playing_.push_back(std::move(playing));
     }
-    const auto span = answer.empty() ? SimTime{} : answer.back().after;
-    return {"replay: " + std::to_string(answer.size()) + " block(s), " + std::to_string(bytes) +
-            " bytes over " + std::to_string(span.count() / 1000) + " ms"};
+    return {"replay: " + std::to_string(answer.blocks) + " block(s), " +
+            std::to_string(answer.bytes) + " bytes over " +
+            std::to_string(answer.span.count() / 1000) + " ms"};
 }
 
 std::vector<Emission> ReplayDevice::TakeDue(SimTime now) {
     std::vector<Emission> out;
-    while (!due_.empty() && due_.front().at <= now) {
-        out.push_back(std::move(due_.front()));
-        due_.pop_front();
+    for (;;) {
+        // The earliest block of all answers playing; on a tie, the one whose command came first.
+        auto earliest = playing_.end();
+        for (auto it = playing_.begin(); it != playing_.end(); ++it) {
+            if (it->next && (earliest == playing_.end() || it->next->at < earliest->next->at)) {
+                earliest = it;
+            }
+        }
+        if (earliest == playing_.end() || earliest->next->at > now) {
+            break;
+        }
+        out.push_back(std::move(*earliest->next));
+        ReadNext(*earliest);
+        if (!earliest->next) {
+            playing_.erase(earliest);
+        }
     }
     return out;
 }
 
 std::optional<SimTime> ReplayDevice::NextDue() const {
-    if (due_.empty()) {
-        return std::nullopt;
+    std::optional<SimTime> due;
+    for (const Playing& p : playing_) {
+        if (p.next && (!due || p.next->at < *due)) {
+            due = p.next->at;
+        }
     }
-    return due_.front().at;
+    return due;
 }
 
 }  // namespace mv62sim

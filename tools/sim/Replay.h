@@ -2,6 +2,7 @@
 // The device side of a recorded session: what the unit sent after each host command, as the
 // station's session journal holds it, played back to the same commands with the same spacing.
 #include <deque>
+#include <fstream>
 #include <map>
 #include <optional>
 #include <string>
@@ -14,9 +15,12 @@ namespace mv62sim {
 
 class ReplayDevice {
   public:
-    // Reads the journal's complete lines; false with the reason when it cannot be read or is not
-    // a session journal. `baud` is the line speed the blocks are played at: a block is handed to
-    // the line early by its own time on the line, so that it arrives when it was recorded.
+    // Reads through the journal's complete lines and notes where each command's answer lies in
+    // it; false with the reason when it is not a regular file that can be read, or not a session
+    // journal. The blocks themselves are read when they are played, so that a journal of any
+    // size takes little memory. `baud` is the line speed the blocks are played at: a block is
+    // handed to the line early by its own time on the line, so that it arrives when it was
+    // recorded.
     bool Load(const std::string& path, int baud, std::string& error);
 
     // A host command heard: its next recorded answer is scheduled from `now`. Returns the lines
@@ -30,12 +34,30 @@ class ReplayDevice {
     int CutLines() const { return cutLines_; }
 
   private:
-    struct Block {
-        SimTime after{};  // since the command was heard
-        Bytes bytes;
+    // An answer in the journal: the blocks after a command up to the next one.
+    struct Answer {
+        std::streamoff from = 0;  // the line after the command's
+        std::int64_t commandMs = 0;
+        std::size_t blocks = 0;
+        std::size_t bytes = 0;
+        SimTime span{};  // from the command to its last block
     };
-    std::map<Bytes, std::deque<std::vector<Block>>> answers_;  // per command, in recorded order
-    std::deque<Emission> due_;                                 // in time order
+    // An answer being played: its next block, read when the one before has gone out.
+    struct Playing {
+        std::streamoff at = 0;  // where reading goes on
+        std::int64_t commandMs = 0;
+        SimTime heard{};      // when its command was heard
+        SimTime lastAfter{};  // the time of the block before, after the command
+        std::optional<Emission> next;
+    };
+    // Reads the playing answer's next block into `next`; none at the answer's end.
+    void ReadNext(Playing& playing);
+
+    std::ifstream journal_;
+    std::vector<char> line_;                       // the one buffer lines are read into
+    SimTime byteTime_{};                           // one byte's time on the line
+    std::map<Bytes, std::deque<Answer>> answers_;  // per command, in recorded order
+    std::vector<Playing> playing_;                 // in the order their commands were heard
     std::size_t commands_ = 0;
     std::size_t unplayed_ = 0;
     int cutLines_ = 0;
