@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <functional>
 
+#include "MeasurementText.h"
+#include "RecordVocabulary.h"
 #include "SafeText.h"
 #include "Unit1.h"
 
@@ -47,12 +49,10 @@ void Print(const QString& line) {
 void PrintRun(const mv62rec::RunRecord& run, const QString& recordPath,
               const QString& recordError) {
     for (const mv62rec::Measurement& m : run.measurements) {
-        const QString verdict = !m.passed ? "-" : *m.passed ? "pass" : "FAIL";
-        Print(QString("%1 %2 %3 %4")
-                  .arg(m.name, -22)
-                  .arg(mv62rec::ValueText(m), -14)
-                  .arg(mv62rec::LimitText(m), -18)
-                  .arg(verdict));
+        // The value, limit and verdict in the words of mv62-records show.
+        const QString verdict = m.passed ? mv62rec::VerdictText(m) : QString("-");
+        Print(m.name.leftJustified(22) + ' ' + mv62rec::ValueText(m).leftJustified(14) + ' ' +
+              mv62rec::LimitText(m).leftJustified(18) + ' ' + verdict);
     }
     QString outcome = "outcome: " + mv62rec::OutcomeName(run.outcome);
     if (run.outcome == mv62rec::Outcome::Incomplete) {
@@ -75,12 +75,13 @@ int RunAutoTest(TForm1& form, mv62rec::Recorder& recorder, const StationOptions&
     bool portLost = false;
     Clock::time_point lastReceived{};
     recorder.OnEvent = [&](const QJsonObject& e) {
-        const QString event = e["event"].toString();
-        if (event == "rx") {
+        namespace rec = mv62rec;
+        const QString event = e[rec::key::Event].toString();
+        if (event == rec::event::Received) {
             lastReceived = Clock::now();
-        } else if (event == "reply" && e["code"].toString() == "00") {
-            identified = true;
-        } else if (event == "port_lost") {
+        } else if (event == rec::event::Reply) {
+            identified = identified || e[rec::key::Values].toObject().contains(rec::key::Text);
+        } else if (event == rec::event::PortLost) {
             portLost = true;
         }
     };

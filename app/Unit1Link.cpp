@@ -127,9 +127,8 @@ void TForm1::CommReceiveData(TComm* /*sender*/) {
     mv62::FrameReading reading;
     bool sensorFrame = false;
     if (Assembler.Feed(input, frame)) {
-        const mv62::FrameContext context{CheckBox4->isChecked(), SensorOffset, CalibMode};
-        reading = mv62::ReadFrame(frame, context);
-        Observer->FrameApplied(frame, {context.cashBox, context.sensorOffset, context.calibMode});
+        reading = mv62::ReadFrame(frame, {CheckBox4->isChecked(), SensorOffset, CalibMode});
+        Observer->FrameApplied(frame, reading);
         ApplyReply(reading, sensorFrame);
     }
     if (sensorFrame) {

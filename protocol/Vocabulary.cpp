@@ -23,4 +23,27 @@ std::string HexBytes(std::span<const std::uint8_t> bytes) {
     return s;
 }
 
+std::optional<Bytes> ParseHexBytes(std::string_view text) {
+    const auto digit = [](char c) {
+        return c >= '0' && c <= '9'   ? c - '0'
+               : c >= 'A' && c <= 'F' ? c - 'A' + 10
+               : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                      : -1;
+    };
+    Bytes bytes;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == ' ') {
+            continue;
+        }
+        const int high = digit(text[i]);
+        const int low = i + 1 < text.size() ? digit(text[i + 1]) : -1;
+        if (high < 0 || low < 0) {
+            return std::nullopt;
+        }
+        bytes.push_back(static_cast<std::uint8_t>(high * 16 + low));
+        ++i;
+    }
+    return bytes;
+}
+
 }  // namespace mv62

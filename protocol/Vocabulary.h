@@ -3,8 +3,10 @@
 // frame and command, the line speeds the device runs at, the sizes of its fixed fields.
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace mv62 {
@@ -32,5 +34,8 @@ using CountryMaskBytes = std::array<std::uint8_t, kCountryMaskSize>;
 
 // The bytes as upper-case hexadecimal pairs separated by blanks ("55 AA 07").
 std::string HexBytes(std::span<const std::uint8_t> bytes);
+// Hexadecimal pairs, with or without blanks between them ("55 AA 07", "07"), back to their bytes;
+// nothing when the text is not that.
+std::optional<Bytes> ParseHexBytes(std::string_view text);
 
 }  // namespace mv62

@@ -5,7 +5,6 @@
 #include <utility>
 
 #include "RecordFiles.h"
-#include "Vocabulary.h"
 
 namespace mv62rec {
 
@@ -22,31 +21,14 @@ bool JournalWriter::Open(const QString& path, QString& error) {
     return true;
 }
 
-bool JournalWriter::Append(const QJsonObject& event, QString& error) {
-    QByteArray line = QJsonDocument(event).toJson(QJsonDocument::Compact);
-    line += '\n';
-    return WriteLine(line, error);
-}
-
 bool JournalWriter::Flush(QString& error) {
     return held_.isEmpty() || WriteLine({}, error);
 }
 
-bool JournalWriter::AppendReceived(std::span<const std::uint8_t> block, qint64 ms,
-                                   const QString& time, bool held, QString& error) {
-    // The keys in the order QJsonDocument writes them; hexadecimal and the time need no escapes.
-    QByteArray line = "{\"bytes\":\"" + QByteArray::fromStdString(mv62::HexBytes(block)) +
-                      "\",\"event\":\"rx\",\"ms\":" + QByteArray::number(ms) +
-                      ",\"n\":" + QByteArray::number(static_cast<qulonglong>(block.size())) +
-                      ",\"time\":\"" + time.toLatin1() + "\"}\n";
-    if (held) {
-        QString flushError;
-        const bool flushed = Flush(flushError);
-        held_ = std::move(line);
-        error = flushError;
-        return flushed;
-    }
-    return WriteLine(line, error);
+bool JournalWriter::Hold(QByteArray line, QString& error) {
+    const bool flushed = Flush(error);
+    held_ = std::move(line);
+    return flushed;
 }
 
 bool JournalWriter::WriteLine(const QByteArray& line, QString& error) {

@@ -10,22 +10,16 @@
 
 namespace mv62rec {
 
-inline constexpr char kJournalSchema[] = "mv62-journal/1";
-
 class JournalWriter {
   public:
     // Creates the file (never over an existing one).
     bool Open(const QString& path, QString& error);
-    // Writes one event as one line with a single write to the operating system; no sync.
-    bool Append(const QJsonObject& event, QString& error);
-    // The line of a received block, {"bytes", "event": "rx", "ms", "n", "time"}, made straight
-    // from the bytes. With `held` it goes out with the next line or Flush, in the same write:
-    // the receive handler applies the block's frame at once, without waiting or letting the
-    // message queue run, and one write a receive event is what a stream costs.
-    bool AppendReceived(std::span<const std::uint8_t> block, qint64 ms, const QString& time,
-                        bool held, QString& error);
-    // Writes a line made by hand (one JSON object and its newline).
-    bool AppendLine(const QByteArray& line, QString& error) { return WriteLine(line, error); }
+    // Writes one line (see JournalLines.h) with a single write to the operating system; no sync.
+    bool Append(const QByteArray& line, QString& error) { return WriteLine(line, error); }
+    // Holds a line back until the next line or Flush, to go out in the same write: the receive
+    // handler applies a block's frame at once, without waiting or letting the message queue run,
+    // and one write a receive event is what a stream costs.
+    bool Hold(QByteArray line, QString& error);
     // Writes a line still held.
     bool Flush(QString& error);
     // Puts everything written so far on the disk.

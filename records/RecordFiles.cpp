@@ -19,6 +19,8 @@
 #include <cerrno>
 #endif
 
+#include "RecordVocabulary.h"
+
 namespace mv62rec {
 
 namespace {
@@ -181,13 +183,13 @@ QString FileNamePart(const QString& text) {
 
 QString JournalFileName(const QString& root, const QString& iso, const QString& device) {
     const Stamp s = StampOf(iso);
-    return root + '/' + s.day + '/' + s.time + '_' + FileNamePart(device) + "_journal.jsonl";
+    return QDir(root).filePath(s.day + '/' + s.time + '_' + FileNamePart(device) + kJournalSuffix);
 }
 
 QString RunRecordFileName(const QString& root, const RunRecord& run) {
     const Stamp s = StampOf(run.started);
-    return root + '/' + s.day + '/' + s.time + '_' + FileNamePart(run.device) + '_' +
-           RunKindName(run.kind) + '_' + OutcomeName(run.outcome) + ".json";
+    return QDir(root).filePath(s.day + '/' + s.time + '_' + FileNamePart(run.device) + '_' +
+                               RunKindName(run.kind) + '_' + OutcomeName(run.outcome) + ".json");
 }
 
 QString FreePath(const QString& path) {
@@ -272,8 +274,7 @@ bool WriteFileWhole(const QString& path, const QByteArray& data, IfTaken ifTaken
 }
 
 bool WriteRunRecord(const QString& path, const RunRecord& run, QString& error) {
-    return WriteFileWhole(path, QJsonDocument(run.ToJson()).toJson(QJsonDocument::Indented),
-                          IfTaken::Fail, error);
+    return WriteFileWhole(path, run.ToFile(), IfTaken::Fail, error);
 }
 
 bool WriteToFile(QFile& file, const QByteArray& data, QString& error) {

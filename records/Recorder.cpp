@@ -1,11 +1,12 @@
 #include "Recorder.h"
 
+#include <QFileInfo>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QSysInfo>
 
-#include "HostCommands.h"
+#include "JournalLines.h"
 #include "RecordFiles.h"
+#include "RecordVocabulary.h"
 
 #ifdef Q_OS_UNIX
 #include <pwd.h>
@@ -16,10 +17,6 @@ namespace mv62rec {
 
 namespace {
 
-QString Hex(std::span<const std::uint8_t> bytes) {
-    return QString::fromLatin1(mv62::HexBytes(bytes).c_str());
-}
-
 QString LoginName() {
 #ifdef Q_OS_UNIX
     if (const passwd* pw = ::getpwuid(::geteuid()); pw != nullptr && pw->pw_name != nullptr) {
@@ -28,21 +25,6 @@ QString LoginName() {
 #endif
     const QString user = qEnvironmentVariable("USER");
     return user.isEmpty() ? qEnvironmentVariable("USERNAME") : user;
-}
-
-QJsonObject CommandEvent(const mv62::DecodedItem& item) {
-    QJsonObject e{{"event", "tx"}, {"bytes", Hex(item.bytes)}};
-    if (item.kind == mv62::DecodedItem::Kind::Garbage) {
-        e["garbage"] = true;
-        return e;
-    }
-    const std::uint8_t code = item.command.code;
-    e["code"] = QString("%1").arg(code, 2, 16, QLatin1Char('0')).toUpper();
-    e["command"] = QString::fromLatin1(mv62::CommandName(code).data());
-    if (item.command.kind == mv62::HostCommand::Kind::LoneStop) {
-        e["lone"] = true;
-    }
-    return e;
 }
 
 }  // namespace
@@ -81,11 +63,11 @@ void Recorder::Emit(QJsonObject event) {
     if (!linkOpen_) {
         return;
     }
-    event["ms"] = Stamp();
-    event["time"] = timeText_;
+    event[key::Ms] = Stamp();
+    event[key::Time] = timeText_;
     if (journal_.IsOpen()) {
         QString error;
-        if (!journal_.Append(event, error)) {
+        if (!journal_.Append(EventLine(event), error)) {
             JournalFailed(error);
         }
     }
@@ -102,13 +84,14 @@ void Recorder::AfterFeed(RunBuilder::Result result) {
     }
     if (result.started) {
         const RunRecord* run = builder_.ActiveRun();
-        Emit(
-            {{"event", "run_started"}, {"kind", RunKindName(run->kind)}, {"run", run->journalRun}});
+        Emit({{key::Event, event::RunStarted},
+              {key::Kind, RunKindName(run->kind)},
+              {key::Run, run->journalRun}});
     }
 }
 
-void Recorder::EmitState(const char* event) {
-    Emit({{"event", event}});
+void Recorder::EmitState(const char* name) {
+    Emit({{key::Event, name}});
 }
 
 void Recorder::Fail(const QString& message) {
@@ -123,7 +106,7 @@ void Recorder::Fail(const QString& message) {
 
 void Recorder::OpenJournal(const QString& started) {
     const QString path = FreePath(JournalFileName(folder_, started, QString()));
-    const QString day = path.section('/', 0, -2);
+    const QString day = QFileInfo(path).path();
     QString error;
     folderUsable_ = CreateFolder(day, error);
     if (!folderUsable_) {
@@ -143,9 +126,7 @@ void Recorder::NameJournalAfterDevice(const QString& device) {
         return;
     }
     journalNamed_ = true;
-    const QString started = journal_.Path().section('/', -1).section('_', 0, 0);
-    const QString path = FreePath(journal_.Path().section('/', 0, -2) + '/' + started + '_' +
-                                  FileNamePart(device) + "_journal.jsonl");
+    const QString path = FreePath(JournalFileName(folder_, IsoTime(linkWall_), device));
     QString error;
     journal_.Rename(path, error);  // the old name is as good a place if this fails
 }
@@ -159,8 +140,7 @@ void Recorder::EndRun(RunRecord run) {
     lastRecordError_ = folderUsable_ ? QString() : folderError_;
     if (folderUsable_) {
         // The record is written when the receive event is over: writing it waits for the disk.
-        pending_ = PendingRecord{FreePath(RunRecordFileName(folder_, run)),
-                                 QJsonDocument(run.ToJson()).toJson(QJsonDocument::Indented)};
+        pending_ = PendingRecord{FreePath(RunRecordFileName(folder_, run)), run.ToFile()};
     }
     lastRun_ = std::move(run);
     commitPending_ = true;
@@ -177,7 +157,7 @@ void Recorder::CommitRun() {
     if (pending_) {
         const QString& path = pending_->path;
         QString error;
-        if (CreateFolder(path.section('/', 0, -2), error) &&
+        if (CreateFolder(QFileInfo(path).path(), error) &&
             WriteFileWhole(path, pending_->data, IfTaken::Fail, error)) {
             lastRecordPath_ = path;
         } else {
@@ -190,32 +170,32 @@ void Recorder::CommitRun() {
         pending_.reset();
     }
     const RunRecord& run = *lastRun_;
-    Emit({{"event", "run_ended"},
-          {"kind", RunKindName(run.kind)},
-          {"run", run.journalRun},
-          {"outcome", OutcomeName(run.outcome)},
-          {"stopped_at", run.stoppedAt.isEmpty() ? QJsonValue() : run.stoppedAt},
-          {"reason", run.reason},
-          {"failed", QJsonArray::fromStringList(run.Failed())},
-          {"record", lastRecordPath_.isEmpty() ? QJsonValue() : lastRecordPath_}});
+    Emit({{key::Event, event::RunEnded},
+          {key::Kind, RunKindName(run.kind)},
+          {key::Run, run.journalRun},
+          {key::Outcome, OutcomeName(run.outcome)},
+          {key::StoppedAt, run.stoppedAt.isEmpty() ? QJsonValue() : run.stoppedAt},
+          {key::Reason, run.reason},
+          {key::Failed, QJsonArray::fromStringList(run.Failed())},
+          {key::Record, lastRecordPath_.isEmpty() ? QJsonValue() : lastRecordPath_}});
     journal_.Sync();
 }
 
 void Recorder::CloseLink(const QString& reason) {
     CommitRun();
-    Emit({{"event", "link_closed"}, {"reason", reason}});
+    Emit({{key::Event, event::LinkClosed}, {key::Reason, reason}});
     journal_.Close();
     linkOpen_ = false;
 }
 
 void Recorder::Timeout() {
-    EmitState("timeout");
+    EmitState(event::Timeout);
 }
 
 void Recorder::Shutdown() {
     if (linkOpen_) {
-        EmitState("exit");
-        CloseLink("exit");
+        EmitState(event::Exit);
+        CloseLink(reason::Exit);
     }
 }
 
@@ -225,12 +205,7 @@ void Recorder::Written(std::span<const std::uint8_t> bytes, bool ok) {
     }
     writeFailed_ = writeFailed_ || !ok;
     for (const mv62::DecodedItem& item : decoder_.Feed(bytes, clock_.Steady())) {
-        QJsonObject e = CommandEvent(item);
-        if (writeFailed_) {
-            e["failed"] = true;
-        }
-        writeFailed_ = false;
-        Emit(e);
+        Emit(SentEvent(item, std::exchange(writeFailed_, false)));
     }
 }
 
@@ -242,20 +217,23 @@ void Recorder::Read(std::span<const std::uint8_t> block) {
     const qint64 ms = Stamp();
     QString error;
     const bool held = receiveDepth_ > 0;  // until the block's frame is applied, or the event ends
-    if (journal_.IsOpen() && !journal_.AppendReceived(block, ms, timeText_, held, error)) {
-        JournalFailed(error);
+    if (journal_.IsOpen()) {
+        QByteArray line = ReceivedLine(block, ms, timeText_);
+        if (!(held ? journal_.Hold(std::move(line), error) : journal_.Append(line, error))) {
+            JournalFailed(error);
+        }
     }
     if (OnEvent) {
-        OnEvent({{"event", "rx"},
-                 {"n", static_cast<int>(block.size())},
-                 {"bytes", Hex(block)},
-                 {"ms", ms},
-                 {"time", timeText_}});
+        OnEvent({{key::Event, event::Received},
+                 {key::Count, static_cast<int>(block.size())},
+                 {key::Bytes, QString::fromStdString(mv62::HexBytes(block))},
+                 {key::Ms, ms},
+                 {key::Time, timeText_}});
     }
 }
 
 void Recorder::InputDiscarded(std::uint32_t waiting) {
-    Emit({{"event", "rx_discarded"}, {"n", static_cast<qint64>(waiting)}});
+    Emit({{key::Event, event::ReceivedDiscarded}, {key::Count, static_cast<qint64>(waiting)}});
 }
 
 void Recorder::ReceiveEventStarted() {
@@ -274,7 +252,7 @@ void Recorder::ReceiveEventEnded() {
 
 void Recorder::LinkOpened(const std::string& port, const std::string& devicePath, int baud) {
     if (linkOpen_) {
-        CloseLink("link-opened");
+        CloseLink(reason::LinkOpened);
     }
     linkOpen_ = true;
     linkStart_ = clock_.Steady();
@@ -286,77 +264,76 @@ void Recorder::LinkOpened(const std::string& port, const std::string& devicePath
     linkWall_ = wall.toOffsetFromUtc(wall.offsetFromUtc());
     timeMs_ = -1;
     OpenJournal(IsoTime(linkWall_));
-    Emit({{"event", "link_opened"},
-          {"schema", kJournalSchema},
-          {"program", identity_.program},
-          {"version", identity_.version},
-          {"host", identity_.host},
-          {"operator", identity_.operatorName},
-          {"records", folder_},
-          {"port", QString::fromStdString(port)},
-          {"device_path", QString::fromStdString(devicePath)},
-          {"baud", baud},
-          {"cashbox", cashBox_}});
+    Emit({{key::Event, event::LinkOpened},
+          {key::Schema, schema::Journal},
+          {key::Program, identity_.program},
+          {key::Version, identity_.version},
+          {key::Host, identity_.host},
+          {key::Operator, identity_.operatorName},
+          {key::Records, folder_},
+          {key::Port, QString::fromStdString(port)},
+          {key::DevicePath, QString::fromStdString(devicePath)},
+          {key::Baud, baud},
+          {key::CashBox, cashBox_}});
 }
 
 void Recorder::CashBoxChanged(bool ticked) {
     cashBox_ = ticked;
-    Emit({{"event", "cashbox"}, {"ticked", ticked}});
+    Emit({{key::Event, event::CashBox}, {key::Ticked, ticked}});
 }
 
-void Recorder::FrameApplied(const mv62::DeviceFrame& frame, const FrameContext& context) {
-    // Written as a line made by hand and folded without a JSON object: replies of a sensor
-    // stream come ten a second.
+void Recorder::FrameApplied(const mv62::DeviceFrame& frame, const mv62::FrameReading& reading) {
+    // Journaled as a line made straight from the reading and folded without a JSON object:
+    // replies of a sensor stream come ten a second.
     if (!linkOpen_) {
         return;
     }
-    const ReplyReading reply = ReadReply(frame, context);
     const qint64 ms = Stamp();
     QString error;
-    if (journal_.IsOpen() && !journal_.AppendLine(ReplyLine(reply, ms, timeText_), error)) {
+    if (journal_.IsOpen() && !journal_.Append(ReplyLine(frame, reading, ms, timeText_), error)) {
         JournalFailed(error);
     }
-    RunBuilder::Result result = builder_.FeedReply(reply, timeText_, ms);
+    RunBuilder::Result result = builder_.FeedReply(reading, timeText_, ms);
     if (OnEvent) {
-        QJsonObject event = ReplyEvent(reply);
-        event["ms"] = ms;
-        event["time"] = timeText_;
+        QJsonObject event = ReplyEvent(frame, reading);
+        event[key::Ms] = ms;
+        event[key::Time] = timeText_;
         OnEvent(event);
     }
     AfterFeed(std::move(result));
-    if (reply.code == mv62::reply::Identification) {
-        NameJournalAfterDevice(reply.values["text"].toString());
+    if (reading.identification) {
+        NameJournalAfterDevice(QString::fromLatin1(*reading.identification));
     }
 }
 
 void Recorder::RawDumpChanged(bool on) {
-    Emit({{"event", "raw_dump"}, {"on", on}});
+    Emit({{key::Event, event::RawDump}, {key::On, on}});
 }
 
 void Recorder::AutoTestPressed() {
-    EmitState("auto_test");
+    EmitState(event::AutoTest);
 }
 
 void Recorder::CalibrationPressed() {
-    EmitState("calibration");
+    EmitState(event::Calibration);
 }
 
 void Recorder::CalibrationExitPressed() {
-    EmitState("calibration_exit");
+    EmitState(event::CalibrationExit);
 }
 
 void Recorder::EndProtocolPressed() {
-    EmitState("end_protocol");
-    CloseLink("end-protocol");
+    EmitState(event::EndProtocol);
+    CloseLink(reason::EndProtocol);
 }
 
 void Recorder::ExitPressed() {
-    EmitState("exit");
-    CloseLink("exit");
+    EmitState(event::Exit);
+    CloseLink(reason::Exit);
 }
 
 void Recorder::PortLost() {
-    EmitState("port_lost");
+    EmitState(event::PortLost);
     CommitRun();
     journal_.Sync();
 }

@@ -61,7 +61,7 @@ class Recorder final : public StationObserver {
     // StationObserver
     void LinkOpened(const std::string& port, const std::string& devicePath, int baud) override;
     void CashBoxChanged(bool ticked) override;
-    void FrameApplied(const mv62::DeviceFrame& frame, const FrameContext& context) override;
+    void FrameApplied(const mv62::DeviceFrame& frame, const mv62::FrameReading& reading) override;
     void RawDumpChanged(bool on) override;
     void AutoTestPressed() override;
     void CalibrationPressed() override;
@@ -78,7 +78,7 @@ class Recorder final : public StationObserver {
     // Milliseconds since the link opened, with the wall time of that moment in `timeText_`.
     qint64 Stamp();
     void JournalFailed(const QString& error);
-    void EmitState(const char* event);
+    void EmitState(const char* name);
     void OpenJournal(const QString& started);
     void NameJournalAfterDevice(const QString& device);
     void EndRun(RunRecord run);

@@ -1,6 +1,7 @@
 #include "Recovery.h"
 
 #include "Journal.h"
+#include "RecordVocabulary.h"
 #include "RunBuilder.h"
 
 namespace mv62rec {
@@ -13,13 +14,13 @@ bool FoldJournal(const QString& path, const std::function<void(RunRecord run)>& 
         return false;
     }
     QJsonObject event;
-    if (!reader.Next(event) || event["event"].toString() != "link_opened") {
+    if (!reader.Next(event) || event[key::Event].toString() != event::LinkOpened) {
         error = "not a session journal (its first line does not open a link)";
         return false;
     }
-    if (const QString schema = event["schema"].toString(); schema != kJournalSchema) {
+    if (const QString schema = event[key::Schema].toString(); schema != schema::Journal) {
         error = QString("a session journal of the unknown schema \"%1\" (this program reads %2)")
-                    .arg(schema, kJournalSchema);
+                    .arg(schema, schema::Journal);
         return false;
     }
     RunBuilder builder;
@@ -34,7 +35,7 @@ bool FoldJournal(const QString& path, const std::function<void(RunRecord run)>& 
         hand(builder.Feed(event).ended);
         last = std::move(event);
     } while (reader.Next(event));
-    hand(builder.Cut("recovered", last["time"].toString(), last["ms"].toInteger()));
+    hand(builder.Cut(reason::Recovered, last[key::Time].toString(), last[key::Ms].toInteger()));
     cutLines = reader.CutLines();
     return true;
 }

@@ -1,105 +1,79 @@
 #include "RunBuilder.h"
 
 #include <QJsonArray>
+#include <algorithm>
 
-#include "Frames.h"
-#include "ReplyMath.h"
+#include "JournalLines.h"
+#include "RecordVocabulary.h"
+#include "Replies.h"
 
 namespace mv62rec {
 
 namespace {
 
-constexpr int kSensorStage = 0;
-constexpr int kMotorStage = 1;
-constexpr int kRepliesPerMotorTest = 3;
+using mv62::Stage;
 
-// The chain stage that the reply of this code answers; -1 for other replies.
-int StageAnsweredBy(int code) {
-    using namespace mv62::reply;
-    switch (code) {
-        case LastSensorFrame:
-            return kSensorStage;
-        case PulseResult:
-            return 2;
-        case FishResult:
-            return 3;
-        case EepromResult:
-            return 4;
-        case IoResult:
-            return 5;
-        case Sw1Positions:
-            return 6;
-        case Sw2Positions:
-            return 7;
-        default:
-            return -1;
-    }
+std::size_t Index(Stage stage) {
+    return static_cast<std::size_t>(stage);
 }
 
-int StageOfCommand(int code) {
-    const auto& stages = ChainStages();
-    for (std::size_t i = 0; i < stages.size(); ++i) {
-        if (stages[i].command == code) {
-            return static_cast<int>(i);
-        }
-    }
-    return -1;
-}
-
-int HexCode(const QJsonObject& event) {
-    bool ok = false;
-    const int code = event["code"].toString().toInt(&ok, 16);
-    return ok ? code : -1;
-}
+// The events that cut a run short, and the reason the record gives.
+constexpr std::pair<const char*, const char*> kCuttingEvents[] = {
+    {event::EndProtocol, reason::EndProtocol}, {event::Exit, reason::Exit},
+    {event::PortLost, reason::PortLost},       {event::Timeout, reason::Timeout},
+    {event::LinkClosed, reason::LinkClosed},
+};
 
 }  // namespace
 
-RunBuilder::Result RunBuilder::Feed(const QJsonObject& event) {
+RunBuilder::Result RunBuilder::Feed(const QJsonObject& e) {
     Result result;
-    const QString kind = event["event"].toString();
-    const QString time = event["time"].toString();
-    const std::int64_t ms = event["ms"].toInteger();
+    const QString kind = e[key::Event].toString();
+    const QString time = e[key::Time].toString();
+    const std::int64_t ms = e[key::Ms].toInteger();
 
-    if (kind == "link_opened") {
-        result.ended = Cut("link-opened", time, ms);
+    if (kind == event::LinkOpened) {
+        result.ended = Cut(reason::LinkOpened, time, ms);
         station_ = {};
-        station_.host = event["host"].toString();
-        station_.program = event["program"].toString();
-        station_.version = event["version"].toString();
-        station_.operatorName = event["operator"].toString();
-        station_.port = event["port"].toString();
-        station_.devicePath = event["device_path"].toString();
-        station_.baud = event["baud"].toInt();
-        station_.cashBox = event["cashbox"].toBool();
+        station_.host = e[key::Host].toString();
+        station_.program = e[key::Program].toString();
+        station_.version = e[key::Version].toString();
+        station_.operatorName = e[key::Operator].toString();
+        station_.port = e[key::Port].toString();
+        station_.devicePath = e[key::DevicePath].toString();
+        station_.baud = e[key::Baud].toInt();
+        station_.cashBox = e[key::CashBox].toBool();
         device_.clear();
         linkMeasurements_.clear();
-    } else if (kind == "cashbox") {
-        station_.cashBox = event["ticked"].toBool();
+    } else if (kind == event::CashBox) {
+        station_.cashBox = e[key::Ticked].toBool();
         if (run_) {
             run_->record.station.cashBox = station_.cashBox;
         }
-    } else if (kind == "tx") {
-        TakeCommand(event);
-    } else if (kind == "reply") {
-        return FeedReply(ReplyFromEvent(event), time, ms);
-    } else if (kind == "auto_test" || kind == "calibration") {
-        result.ended = Cut(kind == "auto_test" ? "auto-test" : "calibration", time, ms);
-        Start(kind == "auto_test" ? RunKind::AutoTest : RunKind::Calibration, event);
+    } else if (kind == event::Sent) {
+        TakeCommand(e);
+    } else if (kind == event::Reply) {
+        return FeedReply(ReadingFromEvent(e), time, ms);
+    } else if (kind == event::AutoTest || kind == event::Calibration) {
+        const RunKind next = kind == event::AutoTest ? RunKind::AutoTest : RunKind::Calibration;
+        result.ended = Cut(RunKindName(next), time, ms);
+        Start(next, e);
         result.started = true;
-    } else if (kind == "calibration_exit") {
+    } else if (kind == event::CalibrationExit) {
         // The exit button ends a calibration that showed its values; anything else it cuts short.
         const bool complete =
             run_ && run_->record.kind == RunKind::Calibration && run_->sensorFrames > 0;
         if (complete) {
-            result.ended = Finish(true, "calibration-exit", time, ms);
+            result.ended = Finish(true, reason::CalibrationExit, time, ms);
         } else {
-            result.ended = Cut("calibration-exit", time, ms);
+            result.ended = Cut(reason::CalibrationExit, time, ms);
         }
-    } else if (kind == "end_protocol" || kind == "exit" || kind == "port_lost" ||
-               kind == "timeout" || kind == "link_closed") {
-        QString reason = kind;
-        reason.replace('_', '-');
-        result.ended = Cut(reason, time, ms);
+    } else {
+        for (const auto& [cutting, why] : kCuttingEvents) {
+            if (kind == cutting) {
+                result.ended = Cut(why, time, ms);
+            }
+        }
     }
     return result;
 }
@@ -108,8 +82,8 @@ void RunBuilder::Start(RunKind kind, const QJsonObject& event) {
     Run run;
     run.record.kind = kind;
     run.record.station = station_;
-    run.record.started = event["time"].toString();
-    run.record.startMs = event["ms"].toInteger();
+    run.record.started = event[key::Time].toString();
+    run.record.startMs = event[key::Ms].toInteger();
     run.record.journalRun = ++runCount_;
     run.measured = linkMeasurements_;
     run_ = std::move(run);
@@ -119,86 +93,103 @@ void RunBuilder::TakeCommand(const QJsonObject& event) {
     if (!run_ || run_->record.kind != RunKind::AutoTest) {
         return;
     }
-    if (event["lone"].toBool()) {
-        // The motor stage ends with the lone stop byte after its third reply.
-        if (run_->lastSentStage == kMotorStage) {
-            run_->answered[kMotorStage] = true;
+    if (event[key::Lone].toBool()) {
+        // The lone stop byte ends the stage that it ends (the motor's, after its third reply).
+        if (run_->lastSent && mv62::SpecOf(*run_->lastSent).endedByLoneStop) {
+            run_->answered[Index(*run_->lastSent)] = true;
         }
         return;
     }
-    const int stage = StageOfCommand(HexCode(event));
-    if (stage < 0) {
+    const std::optional<mv62::Bytes> code =
+        mv62::ParseHexBytes(event[key::Code].toString().toStdString());
+    const std::optional<Stage> stage =
+        code && code->size() == 1 ? mv62::StageStartedBy(code->front()) : std::nullopt;
+    if (!stage) {
         return;
     }
-    run_->lastSentStage = stage;
-    run_->answered[static_cast<std::size_t>(stage)] = false;
-    if (stage == kMotorStage) {
-        run_->motorReplies = 0;
-    }
+    run_->lastSent = stage;
+    run_->answered[Index(*stage)] = false;
+    run_->answers[Index(*stage)] = 0;
 }
 
-RunBuilder::Result RunBuilder::FeedReply(const ReplyReading& reply, const QString& time,
+void RunBuilder::Take(MeasuredMap& measured, const mv62::Reading& r) {
+    const mv62::Quantity q = r.spec->quantity;
+    if (r.list && r.spec->Channels() > 1) {
+        // A sensor frame's channels come as one list each.
+        for (std::size_t ch = 0; ch < r.values.size(); ++ch) {
+            measured[{q, static_cast<int>(ch)}] = {
+                r.values[ch], r.passed.empty() ? std::nullopt : std::optional(bool(r.passed[ch]))};
+        }
+        return;
+    }
+    QJsonValue value = r.Value();
+    if (r.list) {
+        QJsonArray items;
+        for (int v : r.values) {
+            items.append(v);
+        }
+        value = items;
+    }
+    measured[{q, r.channel}] = {value, r.Judged() ? std::optional(r.Passed()) : std::nullopt};
+}
+
+RunBuilder::Result RunBuilder::FeedReply(const mv62::FrameReading& reply, const QString& time,
                                          std::int64_t ms) {
     Result result;
-    const int code = reply.code;
-    if (code == mv62::reply::Identification) {
-        device_ = reply.values["text"].toString();
+    if (reply.identification) {
+        device_ = QString::fromLatin1(*reply.identification);
     }
-    for (const Reading& reading : reply.readings) {
-        Measured m{reading.value, reading.passed};
-        if (reading.name.startsWith("exchange.") || reading.name == "optics.lens_count") {
-            linkMeasurements_[reading.name] = m;
+    for (const mv62::Reading& reading : reply.readings) {
+        if (!reading.spec->stage) {
+            Take(linkMeasurements_, reading);
         }
         if (!run_) {
             continue;
         }
-        if (reading.name == "lamp") {
+        if (reading.spec->quantity == mv62::Quantity::Lamp) {
             // The lamp steps seen, in order.
-            QJsonArray steps = run_->measured[reading.name].value.toArray();
-            steps.append(m.value);
-            m.value = steps;
+            QJsonArray steps = run_->measured[{mv62::Quantity::Lamp, 0}].value.toArray();
+            steps.append(reading.Value());
+            run_->measured[{mv62::Quantity::Lamp, 0}] = {steps, std::nullopt};
+            continue;
         }
-        run_->measured[reading.name] = m;
+        Take(run_->measured, reading);
     }
     if (!run_) {
         return result;
     }
-    if (code == mv62::reply::MotorRate) {
-        run_->motorCashBox = reply.values["cashbox"].toBool();
+    if (reply.cashBox) {
+        run_->motorCashBox = *reply.cashBox;
     }
-    if (code == mv62::reply::SensorFrame || code == mv62::reply::LastSensorFrame) {
+    if (mv62::IsSensorFrame(reply.code)) {
         ++run_->sensorFrames;
     }
     if (run_->record.kind == RunKind::Calibration) {
-        if (code == mv62::reply::LastSensorFrame) {
-            result.ended = Finish(true, "last-sensor-frame", time, ms);
+        if (reply.code == mv62::reply::LastSensorFrame) {
+            result.ended = Finish(true, reason::LastSensorFrame, time, ms);
         }
         return result;
     }
-    if (const int stage = StageAnsweredBy(code); stage >= 0) {
-        run_->answered[static_cast<std::size_t>(stage)] = true;
+    if (const std::optional<Stage> stage = mv62::StageAnsweredBy(reply.code)) {
+        if (++run_->answers[Index(*stage)] >= mv62::SpecOf(*stage).answers) {
+            run_->answered[Index(*stage)] = true;
+        }
     }
-    if (code == mv62::reply::MotorRate && ++run_->motorReplies >= kRepliesPerMotorTest) {
-        run_->answered[kMotorStage] = true;
-    }
-    if (code == mv62::reply::LampStep && reply.values["step"].toInt() == mv62::kLastLampStep) {
-        result.ended = Finish(true, "lamp-step-3", time, ms);
+    if (reply.step == mv62::kLastLampStep) {
+        result.ended = Finish(true, reason::LampStep3, time, ms);
     }
     return result;
 }
 
 QString RunBuilder::StageWhereStopped(const Run& run, RunKind kind) {
-    const auto& stages = ChainStages();
-    if (kind == RunKind::Calibration || run.lastSentStage < 0) {
-        return stages[kSensorStage].name;
-    }
-    int stage = run.lastSentStage;
+    Stage stage =
+        kind == RunKind::Calibration ? Stage::Sensor : run.lastSent.value_or(Stage::Sensor);
     // Its reply came: the chain stopped before the next stage's command went out.
-    if (run.answered[static_cast<std::size_t>(stage)] &&
-        stage + 1 < static_cast<int>(stages.size())) {
-        ++stage;
+    if (kind == RunKind::AutoTest && run.lastSent && run.answered[Index(stage)] &&
+        Index(stage) + 1 < mv62::kStages.size()) {
+        stage = mv62::kStages[Index(stage) + 1].stage;
     }
-    return stages[static_cast<std::size_t>(stage)].name;
+    return QString::fromLatin1(mv62::SpecOf(stage).name.data());
 }
 
 std::optional<RunRecord> RunBuilder::Cut(const QString& reason, const QString& time,
@@ -209,24 +200,7 @@ std::optional<RunRecord> RunBuilder::Cut(const QString& reason, const QString& t
     return Finish(false, reason, time, ms);
 }
 
-std::optional<RunBuilder::Measured> RunBuilder::Find(const std::map<QString, Measured>& measured,
-                                                     const QString& name) {
-    if (auto it = measured.find(name); it != measured.end()) {
-        return it->second;
-    }
-    // A channel's value within its group's lists.
-    for (const char* group : kChannelGroups) {
-        const auto it = measured.find(group);
-        for (int i = 0; it != measured.end() && i < mv62::kChannels; ++i) {
-            if (ChannelMeasurementName(i, group) == name) {
-                return Measured{it->second.value[i], it->second.passed[i]};
-            }
-        }
-    }
-    return std::nullopt;
-}
-
-RunRecord RunBuilder::Finish(bool complete, const QString& reason, const QString& time,
+RunRecord RunBuilder::Finish(bool complete, const QString& why, const QString& time,
                              std::int64_t ms) {
     Run run = std::move(*run_);
     run_.reset();
@@ -234,27 +208,29 @@ RunRecord RunBuilder::Finish(bool complete, const QString& reason, const QString
     r.device = device_;
     r.finished = time;
     r.finishMs = ms;
-    r.reason = reason;
-    QString firstMissing;
-    for (Measurement m : RunTemplate(r.kind, run.motorCashBox.value_or(r.station.cashBox))) {
-        if (const std::optional<Measured> found = Find(run.measured, m.name)) {
-            m.value = found->value;
-            if (found->passed.isBool()) {
-                m.passed = found->passed.toBool();
-            }
-        } else if (m.comparison && r.kind == RunKind::AutoTest && firstMissing.isEmpty()) {
-            firstMissing = StageOf(m.name);
+    r.reason = why;
+    std::optional<Stage> firstMissing;
+    std::vector<Measurement> measurements =
+        RunTemplate(r.kind, run.motorCashBox.value_or(r.station.cashBox));
+    for (Measurement& m : measurements) {
+        const mv62::NamedMeasurement named = mv62::FindMeasurement(m.name.toStdString());
+        const auto found = run.measured.find({named.spec->quantity, named.channel});
+        if (found != run.measured.end()) {
+            m.value = found->second.value;
+            m.passed = found->second.passed;
+        } else if (m.comparison && r.kind == RunKind::AutoTest && !firstMissing) {
+            firstMissing = named.spec->stage;
         }
-        r.measurements.push_back(std::move(m));
     }
+    r.measurements = std::move(measurements);
     if (!complete) {
         r.outcome = Outcome::Incomplete;
         r.stoppedAt = StageWhereStopped(run, r.kind);
-    } else if (!firstMissing.isEmpty()) {
+    } else if (firstMissing) {
         // The lamp test ended the chain, but a judged stage never answered.
         r.outcome = Outcome::Incomplete;
-        r.stoppedAt = firstMissing;
-        r.reason = "no-reply-" + firstMissing;
+        r.stoppedAt = QString::fromLatin1(mv62::SpecOf(*firstMissing).name.data());
+        r.reason = reason::NoReplyPrefix + r.stoppedAt;
     } else {
         r.outcome = r.Failed().isEmpty() ? Outcome::Pass : Outcome::Fail;
     }

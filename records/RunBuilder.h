@@ -6,8 +6,10 @@
 #include <array>
 #include <map>
 #include <optional>
+#include <utility>
 
 #include "RunRecord.h"
+#include "TestPlan.h"
 
 namespace mv62rec {
 
@@ -20,8 +22,9 @@ class RunBuilder {
 
     // Takes one journal event (an object with "event", "time" and "ms").
     Result Feed(const QJsonObject& event);
-    // The same for a reply event, as ReplyFromEvent reads it or the recorder makes it.
-    Result FeedReply(const ReplyReading& reply, const QString& time, std::int64_t ms);
+    // The same for the reading of an applied frame, as the window made it or as a reply event
+    // read back gives it.
+    Result FeedReply(const mv62::FrameReading& reply, const QString& time, std::int64_t ms);
     // Ends the run in progress, if any, as INCOMPLETE for `reason` at the given time.
     std::optional<RunRecord> Cut(const QString& reason, const QString& time, std::int64_t ms);
 
@@ -29,22 +32,23 @@ class RunBuilder {
     const RunRecord* ActiveRun() const { return run_ ? &run_->record : nullptr; }
 
   private:
-    // A measurement's latest reading as journaled: its value and its verdict (not a bool when
-    // not judged); for a channel group the six values and verdicts as lists.
+    // A measurement's latest reading: one channel's value, or a list (switch positions, lamp
+    // steps), and its verdict when the window judged it.
     struct Measured {
         QJsonValue value;
-        QJsonValue passed;
+        std::optional<bool> passed;
     };
-    // The reading of a record's measurement, found by its own name or within its group.
-    static std::optional<Measured> Find(const std::map<QString, Measured>& measured,
-                                        const QString& name);
+    using Where = std::pair<mv62::Quantity, int>;  // a measurement and its channel
+    using MeasuredMap = std::map<Where, Measured>;
+    static void Take(MeasuredMap& measured, const mv62::Reading& r);
+
     struct Run {
         RunRecord record;
-        std::map<QString, Measured> measured;
-        std::optional<bool> motorCashBox;  // CashBox as the latest motor reply was judged with
-        int lastSentStage = -1;  // index into ChainStages() of the last stage command sent
-        std::array<bool, 9> answered{};
-        int motorReplies = 0;
+        MeasuredMap measured;
+        std::optional<bool> motorCashBox;     // CashBox as the latest motor reply was judged with
+        std::optional<mv62::Stage> lastSent;  // the stage whose command went out last
+        std::array<int, mv62::kStages.size()> answers{};  // replies since its command
+        std::array<bool, mv62::kStages.size()> answered{};
         int sensorFrames = 0;
     };
 
@@ -56,7 +60,7 @@ class RunBuilder {
 
     StationInfo station_;
     QString device_;
-    std::map<QString, Measured> linkMeasurements_;  // reported on their own: exchange, lens
+    MeasuredMap linkMeasurements_;  // reported by the device on its own: exchange, lens count
     int runCount_ = 0;
     std::optional<Run> run_;
 };

@@ -6,6 +6,7 @@
 #include <QJsonDocument>
 
 #include "RecordFiles.h"
+#include "RecordVocabulary.h"
 
 namespace mv62rec {
 
@@ -20,13 +21,22 @@ QJsonValue TextOrNull(const QString& s) {
 QString OutcomeName(Outcome outcome) {
     switch (outcome) {
         case Outcome::Pass:
-            return "PASS";
+            return outcome::Pass;
         case Outcome::Fail:
-            return "FAIL";
+            return outcome::Fail;
         case Outcome::Incomplete:
             break;
     }
-    return "INCOMPLETE";
+    return outcome::Incomplete;
+}
+
+std::optional<Outcome> OutcomeNamed(const QString& name, Qt::CaseSensitivity cs) {
+    for (Outcome o : {Outcome::Pass, Outcome::Fail, Outcome::Incomplete}) {
+        if (name.compare(OutcomeName(o), cs) == 0) {
+            return o;
+        }
+    }
+    return std::nullopt;
 }
 
 QStringList RunRecord::Failed() const {
@@ -40,86 +50,82 @@ QStringList RunRecord::Failed() const {
 }
 
 QJsonObject RunRecord::ToJson() const {
-    QJsonObject s;
-    s["host"] = station.host;
-    s["program"] = station.program;
-    s["version"] = station.version;
-    s["port"] = station.port;
-    s["device_path"] = station.devicePath;
-    s["baud"] = station.baud;
-    s["cashbox"] = station.cashBox;
-
     QJsonArray list;
     for (const Measurement& m : measurements) {
         list.append(m.ToJson());
     }
+    return {
+        {key::Schema, schema::Record},
+        {key::Kind, RunKindName(kind)},
+        {key::Outcome, OutcomeName(outcome)},
+        {key::StoppedAt, TextOrNull(stoppedAt)},
+        {key::Reason, reason},
+        {key::Device, TextOrNull(device)},
+        {key::Station, QJsonObject{{key::Host, station.host},
+                                   {key::Program, station.program},
+                                   {key::Version, station.version},
+                                   {key::Port, station.port},
+                                   {key::DevicePath, station.devicePath},
+                                   {key::Baud, station.baud},
+                                   {key::CashBox, station.cashBox}}},
+        {key::Operator, station.operatorName},
+        {key::Started, started},
+        {key::Finished, finished},
+        {key::DurationS, static_cast<double>(finishMs - startMs) / 1000.0},
+        {key::Measurements, list},
+        {key::Failed, QJsonArray::fromStringList(Failed())},
+        {key::Journal, TextOrNull(journal)},
+        {key::JournalRun, journalRun},
+        {key::JournalMs, QJsonArray{static_cast<double>(startMs), static_cast<double>(finishMs)}}};
+}
 
-    QJsonObject o;
-    o["schema"] = kRecordSchema;
-    o["kind"] = RunKindName(kind);
-    o["outcome"] = OutcomeName(outcome);
-    o["stopped_at"] = TextOrNull(stoppedAt);
-    o["reason"] = reason;
-    o["device"] = TextOrNull(device);
-    o["station"] = s;
-    o["operator"] = station.operatorName;
-    o["started"] = started;
-    o["finished"] = finished;
-    o["duration_s"] = static_cast<double>(finishMs - startMs) / 1000.0;
-    o["measurements"] = list;
-    o["failed"] = QJsonArray::fromStringList(Failed());
-    o["journal"] = TextOrNull(journal);
-    o["journal_run"] = journalRun;
-    o["journal_ms"] = QJsonArray{static_cast<double>(startMs), static_cast<double>(finishMs)};
-    return o;
+QByteArray RunRecord::ToFile() const {
+    return QJsonDocument(ToJson()).toJson(QJsonDocument::Indented);
 }
 
 bool RunRecord::FromJson(const QJsonObject& o, RunRecord& run, QString& error) {
-    const QJsonValue schema = o["schema"];
+    const QJsonValue schema = o[key::Schema];
     if (!schema.isString()) {
         error = "not a run record (no schema)";
         return false;
     }
-    if (schema.toString() != kRecordSchema) {
+    if (schema.toString() != schema::Record) {
         error = QString("a run record of the unknown schema \"%1\" (this program reads %2)")
-                    .arg(schema.toString(), kRecordSchema);
+                    .arg(schema.toString(), schema::Record);
         return false;
     }
-    const QString kind = o["kind"].toString();
-    const QString outcome = o["outcome"].toString();
+    const QString kind = o[key::Kind].toString();
+    const std::optional<Outcome> outcome = OutcomeNamed(o[key::Outcome].toString());
     if ((kind != RunKindName(RunKind::AutoTest) && kind != RunKindName(RunKind::Calibration)) ||
-        (outcome != "PASS" && outcome != "FAIL" && outcome != "INCOMPLETE") ||
-        !o["measurements"].isArray()) {
+        !outcome || !o[key::Measurements].isArray()) {
         error = "not a run record (its kind, outcome or measurements are missing)";
         return false;
     }
     run = {};
     run.kind = kind == RunKindName(RunKind::AutoTest) ? RunKind::AutoTest : RunKind::Calibration;
-    run.outcome = outcome == "PASS"   ? Outcome::Pass
-                  : outcome == "FAIL" ? Outcome::Fail
-                                      : Outcome::Incomplete;
-    run.stoppedAt = o["stopped_at"].toString();
-    run.reason = o["reason"].toString();
-    run.device = o["device"].toString();
-    const QJsonObject s = o["station"].toObject();
-    run.station.host = s["host"].toString();
-    run.station.program = s["program"].toString();
-    run.station.version = s["version"].toString();
-    run.station.port = s["port"].toString();
-    run.station.devicePath = s["device_path"].toString();
-    run.station.baud = s["baud"].toInt();
-    run.station.cashBox = s["cashbox"].toBool();
-    run.station.operatorName = o["operator"].toString();
-    run.started = o["started"].toString();
-    run.finished = o["finished"].toString();
-    const QJsonArray ms = o["journal_ms"].toArray();
+    run.outcome = *outcome;
+    run.stoppedAt = o[key::StoppedAt].toString();
+    run.reason = o[key::Reason].toString();
+    run.device = o[key::Device].toString();
+    const QJsonObject s = o[key::Station].toObject();
+    run.station.host = s[key::Host].toString();
+    run.station.program = s[key::Program].toString();
+    run.station.version = s[key::Version].toString();
+    run.station.port = s[key::Port].toString();
+    run.station.devicePath = s[key::DevicePath].toString();
+    run.station.baud = s[key::Baud].toInt();
+    run.station.cashBox = s[key::CashBox].toBool();
+    run.station.operatorName = o[key::Operator].toString();
+    run.started = o[key::Started].toString();
+    run.finished = o[key::Finished].toString();
+    const QJsonArray ms = o[key::JournalMs].toArray();
     run.startMs = ms.at(0).toInteger();
     run.finishMs = ms.at(1).toInteger();
-    for (const QJsonValue& m : o["measurements"].toArray()) {
+    for (const QJsonValue& m : o[key::Measurements].toArray()) {
         run.measurements.push_back(Measurement::FromJson(m.toObject()));
     }
-    run.journal = o["journal"].toString();
-    run.journalRun = o["journal_run"].toInt();
+    run.journal = o[key::Journal].toString();
+    run.journalRun = o[key::JournalRun].toInt();
     return true;
 }
 

@@ -6,16 +6,18 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
-#include "Measurements.h"
+#include "Measurement.h"
 
 namespace mv62rec {
 
-inline constexpr char kRecordSchema[] = "mv62-run-record/1";
-
 enum class Outcome { Pass, Fail, Incomplete };
 QString OutcomeName(Outcome outcome);  // "PASS", "FAIL", "INCOMPLETE"
+// The outcome of this name; none for another text.
+std::optional<Outcome> OutcomeNamed(const QString& name,
+                                    Qt::CaseSensitivity cs = Qt::CaseSensitive);
 
 // The station a run was made on, as the link's first journal line tells it.
 struct StationInfo {
@@ -47,6 +49,8 @@ struct RunRecord {
     // Names of the judged measurements that failed.
     QStringList Failed() const;
     QJsonObject ToJson() const;
+    // The record as its file holds it: indented JSON.
+    QByteArray ToFile() const;
     // A record as ToJson wrote it; false with the reason in `error` when it is not one, or one
     // of another schema.
     static bool FromJson(const QJsonObject& o, RunRecord& run, QString& error);

@@ -7,7 +7,7 @@
 
 #include "Frames.h"
 #include "LineTap.h"
-#include "Measurements.h"
+#include "TestPlan.h"
 
 namespace mv62rec {
 
@@ -16,8 +16,10 @@ class StationObserver : public LineTap {
     // Start Protocol opened the port; the start command follows.
     virtual void LinkOpened(const std::string& port, const std::string& devicePath, int baud) = 0;
     virtual void CashBoxChanged(bool ticked) = 0;
-    // The latest completed frame of a receive event, about to be applied.
-    virtual void FrameApplied(const mv62::DeviceFrame& frame, const FrameContext& context) = 0;
+    // The latest completed frame of a receive event, about to be applied, and what the window
+    // reads in it with its state.
+    virtual void FrameApplied(const mv62::DeviceFrame& frame,
+                              const mv62::FrameReading& reading) = 0;
     // The EEPROM raw dump: received bytes go to the dump, not to the frame assembler.
     virtual void RawDumpChanged(bool on) = 0;
     virtual void AutoTestPressed() = 0;
@@ -41,7 +43,7 @@ class NoObserver final : public StationObserver {
     void ReceiveEventEnded() override {}
     void LinkOpened(const std::string&, const std::string&, int) override {}
     void CashBoxChanged(bool) override {}
-    void FrameApplied(const mv62::DeviceFrame&, const FrameContext&) override {}
+    void FrameApplied(const mv62::DeviceFrame&, const mv62::FrameReading&) override {}
     void RawDumpChanged(bool) override {}
     void AutoTestPressed() override {}
     void CalibrationPressed() override {}

@@ -180,6 +180,11 @@ QString GoldenPath(const char* name) {
     return QString(MV62_GOLDEN_DIR) + '/' + name + ".txt";
 }
 
+// Named in the test's output by its name alone.
+void PrintTo(const Scenario& s, std::ostream* os) {
+    *os << s.name;
+}
+
 class GoldenRuns : public ::testing::TestWithParam<Scenario> {};
 
 TEST_P(GoldenRuns, ReproduceTheReference) {

@@ -15,7 +15,9 @@
 #include "Frames.h"
 #include "HostCommands.h"
 #include "Journal.h"
+#include "JournalLines.h"
 #include "RecordFiles.h"
+#include "RecordVocabulary.h"
 #include "Recorder.h"
 #include "Recovery.h"
 #include "Replies.h"
@@ -78,7 +80,7 @@ struct Station {
             if (f.code() == mv62::reply::OffsetAndLens) {
                 context.sensorOffset = mv62::DecodeOffsetAndLens(f).sensorOffset;
             }
-            recorder.FrameApplied(f, context);
+            recorder.FrameApplied(f, mv62::ReadFrame(f, context));
         }
         if (insideEvent) {
             insideEvent();
@@ -153,7 +155,7 @@ struct Station {
     TestClock clock;
     Recorder recorder;
     mv62::FrameAssembler assembler;
-    FrameContext context;
+    mv62::FrameContext context;
     QStringList errors;
     std::vector<QJsonObject> events;
     std::function<void()> insideEvent;  // runs at the end of each receive event's handler
@@ -180,7 +182,7 @@ TEST(RecordDecoding, RecordedStreamIsJudgedByTheWindowsRules) {
     s.Open();
     struct Case {
         Bytes block;
-        FrameContext context;
+        mv62::FrameContext context;
         const char* name;
         QJsonValue value;
         QJsonValue passed;  // undefined: shown, not judged
@@ -306,7 +308,7 @@ TEST(RecordRuns, CompleteChainGivesRecordAndJournalThatRebuildsIt) {
               dir.path() + "/2026-03-04/20260304-050612.089_MV-62-7_journal.jsonl");
 
     const QJsonObject record = ReadJson(recordPath);
-    EXPECT_EQ(record["schema"], QJsonValue(kRecordSchema));
+    EXPECT_EQ(record["schema"], QJsonValue(schema::Record));
     EXPECT_EQ(record["kind"], QJsonValue("auto-test"));
     EXPECT_EQ(record["outcome"], QJsonValue("FAIL"));
     EXPECT_EQ(record["failed"], QJsonArray{"eeprom"});
@@ -422,7 +424,7 @@ TEST(RecordFilesTest, JournalCutInTheMiddleOfALineKeepsEveryCompleteLine) {
     const auto events = ReadJournal(path, &cut);
     EXPECT_EQ(cut, 1);
     EXPECT_EQ(events.front()["event"], QJsonValue("link_opened"));
-    EXPECT_EQ(events.front()["schema"], QJsonValue(kJournalSchema));
+    EXPECT_EQ(events.front()["schema"], QJsonValue(schema::Journal));
     RunBuilder builder;
     for (const QJsonObject& e : events) {
         builder.Feed(e);
@@ -521,7 +523,7 @@ TEST(RecordFilesTest, RefusedWritesLeaveWholeLinesAndNoRecord) {
     ASSERT_TRUE(journal.Open(dir.path() + "/j.jsonl", error));
     const QJsonObject event{{"event", "tx"}, {"bytes", QString(60, 'A')}};
     int whole = 0;
-    while (journal.Append(event, error)) {
+    while (journal.Append(EventLine(event), error)) {
         ++whole;
     }
     EXPECT_EQ(error, "File too large");
@@ -531,7 +533,7 @@ TEST(RecordFilesTest, RefusedWritesLeaveWholeLinesAndNoRecord) {
     // A journal that cannot take even its first line is not kept.
     JournalWriter empty;
     ASSERT_TRUE(empty.Open(dir.path() + "/e.jsonl", error));
-    EXPECT_FALSE(empty.AppendLine(QByteArray(2000, 'x') + '\n', error));
+    EXPECT_FALSE(empty.Append(QByteArray(2000, 'x') + '\n', error));
     empty.Close();
     EXPECT_TRUE(empty.Path().isEmpty());
     ASSERT_TRUE(limitTo(before.rlim_cur));

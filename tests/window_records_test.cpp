@@ -41,6 +41,11 @@ struct Scenario {
     QStringList failed;
 };
 
+// Named in the test's output by its name alone.
+void PrintTo(const Scenario& s, std::ostream* os) {
+    *os << s.name;
+}
+
 class RecordsOnScreen : public ::testing::TestWithParam<Scenario> {};
 
 TEST_P(RecordsOnScreen, EveryRecordedVerdictIsTheIndicatorsColour) {
@@ -79,9 +84,9 @@ TEST_P(RecordsOnScreen, EveryRecordedVerdictIsTheIndicatorsColour) {
                 const QJsonArray list =
                     it.value().isArray() ? it.value().toArray() : QJsonArray{it.value()};
                 for (int i = 0; i < list.size(); ++i) {
-                    const QString name = it.value().isArray()
-                                             ? mv62rec::ChannelMeasurementName(i, it.key())
-                                             : it.key();
+                    const mv62::NamedMeasurement m = mv62::FindMeasurement(it.key().toStdString());
+                    const QString name = QString::fromStdString(
+                        mv62::MeasurementName(m.spec->quantity, m.list ? i : m.channel));
                     ++judged;
                     EXPECT_EQ(Indicator(f, name)->BrushColor(), Verdict(list[i].toBool()))
                         << sc.name << ": " << name.toStdString() << " at " << h.now() << " ms";

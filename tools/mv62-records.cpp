@@ -273,7 +273,8 @@ int main(int argc, char** argv) {
                              "8601 time")
                          .arg(parser.value(since)));
     }
-    if (parser.isSet(outcome) && !(c.filter.outcome = ParseOutcome(parser.value(outcome)))) {
+    if (parser.isSet(outcome) &&
+        !(c.filter.outcome = mv62rec::OutcomeNamed(parser.value(outcome), Qt::CaseInsensitive))) {
         return Usage(QString("bad value \"%1\" for --outcome: PASS, FAIL or INCOMPLETE")
                          .arg(parser.value(outcome)));
     }

@@ -7,6 +7,7 @@
 #include "ReplyMath.h"
 #include "SafeText.h"
 #include "SignalColumns.h"
+#include "TestPlan.h"
 #include "records/TextViews.h"
 
 namespace mv62tool {
@@ -28,8 +29,8 @@ double Alpha(std::uint32_t argb) {
 }
 
 std::optional<int> ChannelValue(const std::map<QString, const Measurement*>& byName, int channel,
-                                const char* group) {
-    const auto it = byName.find(ChannelMeasurementName(channel, group));
+                                mv62::Quantity quantity) {
+    const auto it = byName.find(QString::fromStdString(mv62::MeasurementName(quantity, channel)));
     if (it == byName.end() || !it->second->value.isDouble()) {
         return std::nullopt;
     }
@@ -92,8 +93,9 @@ QString ChannelColumns(const RunRecord& run) {
                    .arg(Row(target.high))
                    .arg(columns::kWidth)
                    .arg(Row(target.low) - Row(target.high));
-        const std::optional<int> peak = ChannelValue(byName, i, kChannelGroups[1]);
-        const std::optional<int> corrected = ChannelValue(byName, i, kChannelGroups[0]);
+        const std::optional<int> peak = ChannelValue(byName, i, mv62::Quantity::OpticsPeak);
+        const std::optional<int> corrected =
+            ChannelValue(byName, i, mv62::Quantity::OpticsCorrected);
         const QString white = Rgb(columns::kPeakBar);
         if (peak) {
             svg += Bar("peak", columns::kPeakBarLeft,
@@ -143,7 +145,7 @@ QString MeasurementRows(const RunRecord& run) {
                     "<tr class=\"%1\"><td>%2</td><td class=\"num\">%3</td><td>%4</td>"
                     "<td>%5</td><td>%6</td></tr>\n")
                     .arg(cls, HtmlText(m.name),
-                         HtmlText(m.value.isNull() ? QString("not measured") : PlainValue(m)),
+                         HtmlText(m.value.isNull() ? QString(kNotMeasured) : PlainValue(m)),
                          HtmlText(m.unit), HtmlText(LimitText(m)),
                          verdict.isEmpty() ? QString("&ndash;") : verdict);
     }

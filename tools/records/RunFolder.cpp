@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "RecordFiles.h"
+#include "RecordVocabulary.h"
 #include "Recovery.h"
 
 namespace mv62tool {
@@ -150,15 +151,6 @@ std::optional<QDateTime> ParseSince(const QString& text) {
     return std::nullopt;
 }
 
-std::optional<Outcome> ParseOutcome(const QString& text) {
-    for (Outcome o : {Outcome::Pass, Outcome::Fail, Outcome::Incomplete}) {
-        if (text.compare(OutcomeName(o), Qt::CaseInsensitive) == 0) {
-            return o;
-        }
-    }
-    return std::nullopt;
-}
-
 bool RecoverRuns(const QString& folder, QStringList& written, QStringList& problems,
                  QString& error) {
     RecoverLock lock;
@@ -177,7 +169,7 @@ bool RecoverRuns(const QString& folder, QStringList& written, QStringList& probl
         }
         recorded.insert({QFileInfo(run.journal).fileName(), run.journalRun});
     }
-    for (const QString& journal : NamesEndingIn(folder, "_journal.jsonl", problems)) {
+    for (const QString& journal : NamesEndingIn(folder, kJournalSuffix, problems)) {
         const QString name = QFileInfo(journal).fileName();
         // The records go where the station puts them: the day folders beside the journal's.
         const QString root = QFileInfo(QFileInfo(journal).absolutePath()).absolutePath();

@@ -32,7 +32,6 @@ struct RunFilter {
 };
 // "2026-12-08" (that day's start, local time) or an ISO 8601 time.
 std::optional<QDateTime> ParseSince(const QString& text);
-std::optional<mv62rec::Outcome> ParseOutcome(const QString& text);
 
 // Writes the record of every run of a session journal under `folder` that no record in `folder`
 // names (a station killed before it wrote it); existing files are never touched. One recover at

@@ -35,24 +35,6 @@ void AppendCsvRow(QString& csv, const QStringList& fields) {
 
 }  // namespace
 
-QString PlainValue(const Measurement& m) {
-    if (m.value.isArray()) {
-        QStringList items;
-        for (const QJsonValue& v : m.value.toArray()) {
-            items << QString::number(v.toInt());
-        }
-        return items.join(',');
-    }
-    if (m.value.isDouble()) {
-        return QString::number(m.value.toInteger());
-    }
-    return m.value.toString();
-}
-
-QString VerdictText(const Measurement& m) {
-    return m.passed ? (*m.passed ? "PASS" : "FAIL") : QString();
-}
-
 QString StopText(const RunRecord& run) {
     if (run.outcome != Outcome::Incomplete) {
         return {};
@@ -99,7 +81,7 @@ QString ShowText(const FoundRun& r) {
 
     std::vector<QStringList> rows = {{"name", "value", "unit", "low", "high", "verdict"}};
     for (const Measurement& m : run.measurements) {
-        const QString value = m.value.isNull() ? QString("not measured") : PlainValue(m);
+        const QString value = m.value.isNull() ? QString(kNotMeasured) : PlainValue(m);
         rows.push_back({TerminalText(m.name), TerminalText(value), TerminalText(m.unit),
                         NumberOrEmpty(m.low), NumberOrEmpty(m.high),
                         m.passed ? VerdictText(m) : QString("-")});

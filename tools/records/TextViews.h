@@ -3,14 +3,11 @@
 #include <QString>
 #include <vector>
 
+#include "MeasurementText.h"
 #include "records/RunFolder.h"
 
 namespace mv62tool {
 
-// A measurement's value without its unit ("4320", "1,8,10"); empty when nothing was measured.
-QString PlainValue(const mv62rec::Measurement& m);
-// "PASS", "FAIL", or empty for a value that is shown but not judged.
-QString VerdictText(const mv62rec::Measurement& m);
 // Where an INCOMPLETE run stopped and why: "stopped at lamp: timeout"; empty otherwise.
 QString StopText(const mv62rec::RunRecord& run);
 // The device's text, or that the unit never identified itself.

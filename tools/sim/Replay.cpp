@@ -1,18 +1,18 @@
 #include "sim/Replay.h"
 
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <limits>
 #include <nlohmann/json.hpp>
 #include <utility>
 
+#include "RecordVocabulary.h"
+
 namespace mv62sim {
 
 namespace {
 
-constexpr char kJournalSchema[] = "mv62-journal/1";
 // No event is this long: a longer line is passed over as not JSON, and never kept whole.
 constexpr std::size_t kLongestLine = 1 << 20;
 
@@ -54,25 +54,6 @@ LineRead ReadLine(std::istream& in, std::vector<char>& buffer, std::size_t& leng
     return LineRead::Whole;
 }
 
-// "55 AA 07" to its bytes; nothing when it is not hexadecimal pairs.
-std::optional<Bytes> FromHex(const std::string& text) {
-    Bytes bytes;
-    std::size_t i = 0;
-    while (i < text.size()) {
-        if (text[i] == ' ') {
-            ++i;
-            continue;
-        }
-        if (i + 1 >= text.size() || !std::isxdigit(static_cast<unsigned char>(text[i])) ||
-            !std::isxdigit(static_cast<unsigned char>(text[i + 1]))) {
-            return std::nullopt;
-        }
-        bytes.push_back(static_cast<std::uint8_t>(std::stoi(text.substr(i, 2), nullptr, 16)));
-        i += 2;
-    }
-    return bytes;
-}
-
 // A journal is a file from outside: a field of the wrong type reads as absent, never as a fault.
 std::string TextField(const nlohmann::json& event, const char* key) {
     const auto it = event.find(key);
@@ -87,7 +68,7 @@ bool FlagField(const nlohmann::json& event, const char* key) {
 // Milliseconds since the link opened, within a year of links; nullopt for anything else.
 std::optional<std::int64_t> MillisecondsField(const nlohmann::json& event) {
     constexpr std::int64_t kYearMs = 366LL * 24 * 3600 * 1000;
-    const auto it = event.find("ms");
+    const auto it = event.find(mv62rec::key::Ms);
     // The parser keeps a whole number of 0 and up as unsigned: negatives and fractions are not.
     if (it == event.end() || !it->is_number_unsigned() ||
         it->get<std::uint64_t>() > std::uint64_t(kYearMs)) {
@@ -105,17 +86,18 @@ struct ReplayLine {
 };
 
 ReplayLine Classify(const nlohmann::json& event) {
-    const std::string kind = TextField(event, "event");
+    const std::string kind = TextField(event, mv62rec::key::Event);
     const std::optional<std::int64_t> ms = MillisecondsField(event);
-    if ((kind != "tx" && kind != "rx") || !ms) {
+    if ((kind != mv62rec::event::Sent && kind != mv62rec::event::Received) || !ms) {
         return {};
     }
-    std::optional<Bytes> bytes = FromHex(TextField(event, "bytes"));
+    std::optional<Bytes> bytes = mv62::ParseHexBytes(TextField(event, mv62rec::key::Bytes));
     // A garbage tx line is not a command: what follows still answers the one before.
-    if (!bytes || bytes->empty() || (kind == "tx" && FlagField(event, "garbage"))) {
+    if (!bytes || bytes->empty() ||
+        (kind == mv62rec::event::Sent && FlagField(event, mv62rec::key::Garbage))) {
         return {};
     }
-    return {kind == "tx" ? ReplayLine::Kind::Command : ReplayLine::Kind::Block, *ms,
+    return {kind == mv62rec::event::Sent ? ReplayLine::Kind::Command : ReplayLine::Kind::Block, *ms,
             std::move(*bytes)};
 }
 
@@ -157,9 +139,10 @@ bool ReplayDevice::Load(const std::string& path, int baud, std::string& error) {
         }
         const nlohmann::json event = Parse(read, line_, length);
         const bool object = !event.is_discarded() && event.is_object();
-        if (std::exchange(first, false) && (!object || TextField(event, "event") != "link_opened" ||
-                                            TextField(event, "schema") != kJournalSchema)) {
-            error = path + " is not a session journal of schema " + kJournalSchema;
+        if (std::exchange(first, false) &&
+            (!object || TextField(event, mv62rec::key::Event) != mv62rec::event::LinkOpened ||
+             TextField(event, mv62rec::key::Schema) != mv62rec::schema::Journal)) {
+            error = path + " is not a session journal of schema " + mv62rec::schema::Journal;
             return false;
         }
         if (!object) {
