@@ -1,11 +1,16 @@
 // mv62-records: reads the station's test records: lists them, shows one, exports them as CSV,
-// prints a unit's report as HTML, and rebuilds the records of a station that was killed.
+// prints a unit's report as HTML, and rebuilds the records of a station that was killed. Its
+// commands and options are declared in two tables, from which the parsing, the checks and --help
+// follow.
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <cstdio>
+#include <initializer_list>
 
 #include "CommandLine.h"
+#include "HelpText.h"
 #include "RecordFiles.h"
 #include "SafeText.h"
 #include "records/HtmlReport.h"
@@ -17,53 +22,6 @@ using namespace mv62tool;
 namespace {
 
 enum Exit { kDone = 0, kBadInput = 1, kUsage = 2 };
-
-constexpr char kHelp[] = R"(Usage: mv62-records COMMAND [options]
-
-Reads the run records and session journals the station writes into its records
-folder (default: %1).
-
-Commands:
-  list [DIR]             one line per run, newest first: time, kind, device,
-                         outcome, the failed measurements (where an INCOMPLETE
-                         run stopped)
-  show RUN [DIR]         the run's facts and measurement table (name, value,
-                         unit, low, high, verdict)
-  csv [DIR] [-o FILE]    every run as one CSV row, oldest first (RFC 4180,
-                         UTF-8): started, finished, kind, device, station,
-                         operator, outcome, stopped_at, then each measurement's
-                         value and verdict
-  html RUN [DIR] [-o FILE]
-                         the run's printable report: one self-contained HTML
-                         page for A4 (no scripts, nothing fetched)
-  recover [DIR]          writes the record of every run whose journal is there
-                         but whose record is not (a station that was killed):
-                         INCOMPLETE, reason "recovered"; existing records are
-                         never changed. Run it while no station records there.
-                         One recover at a time: a second one waits up to 5 s.
-
-  RUN is a record file, or -N for the N-th newest run in DIR (-1 the newest).
-
-Options:
-  --device TEXT          list, csv: only units whose identification contains TEXT
-  --since DATE           list, csv: only runs started on DATE (YYYY-MM-DD) or
-                         later, or at an ISO 8601 time or later
-  --outcome OUTCOME      list, csv: only runs of outcome PASS, FAIL or INCOMPLETE
-  -o, --output FILE      csv, html: write to FILE (whole or not at all) instead of
-                         standard output
-  --help                 this text
-  --version              the program's version
-
-Exit codes:
-  0  done
-  1  bad input, named on standard error one line each: a folder that is missing
-     or cannot be read, a file that is not a run record (not a regular file, larger
-     than 16 MiB, not JSON) or is one of an unknown schema, a journal cut off in
-     the middle of a line (its complete lines are still used), a run that is not
-     there, a file that could not be written, another recover running; what could
-     be read was still used
-  2  usage: an unknown command or option, a missing or bad value
-)";
 
 void Print(const QByteArray& text, FILE* to = stdout) {
     std::fwrite(text.constData(), 1, static_cast<std::size_t>(text.size()), to);
@@ -99,9 +57,11 @@ bool Output(const QString& file, const QByteArray& data) {
     return true;
 }
 
+// What a command was given.
 struct Command {
     QString name;
-    QStringList args;
+    QString run;  // a record file, or empty with `newest`
+    int newest = 0;
     QString folder;
     RunFilter filter;
     QString output;
@@ -122,9 +82,9 @@ bool Runs(const Command& c, std::vector<FoundRun>& runs, bool& damaged) {
 
 // RUN: a record file, or the N-th newest run of the folder.
 bool OneRun(const Command& c, FoundRun& found) {
-    int n = 0;
-    if (!IsNewestIndex(c.args[0], n)) {
-        found.path = c.args[0];
+    const int n = c.newest;
+    if (n == 0) {
+        found.path = c.run;
         QString error;
         if (!mv62rec::LoadRunRecord(found.path, found.run, error)) {
             Complain(QString("%1: %2").arg(found.path, error));
@@ -146,53 +106,253 @@ bool OneRun(const Command& c, FoundRun& found) {
     return true;
 }
 
-int Run(const Command& c) {
-    if (c.name == "show" || c.name == "html") {
-        FoundRun run;
-        if (!OneRun(c, run)) {
-            return kBadInput;
-        }
-        if (c.name == "show") {
-            Print(ShowText(run).toUtf8());
-            return kDone;
-        }
-        return Output(c.output, HtmlReport(run)) ? kDone : kBadInput;
-    }
-    if (c.name == "recover") {
-        QStringList written, problems;
-        QString error;
-        if (!RecoverRuns(c.folder, written, problems, error)) {
-            Complain(error);
-            return kBadInput;
-        }
-        Complain(problems);
-        for (const QString& w : written) {
-            Print(("recovered: " + mv62rec::TerminalText(w) + '\n').toUtf8());
-        }
-        if (written.isEmpty() && problems.isEmpty()) {
-            Print("nothing to recover: every run in the journals has its record\n");
-        }
-        return problems.isEmpty() ? kDone : kBadInput;
-    }
-    std::vector<FoundRun> runs;
-    bool damaged = false;
-    if (!Runs(c, runs, damaged)) {
+int Show(const Command& c) {
+    FoundRun run;
+    if (!OneRun(c, run)) {
         return kBadInput;
     }
-    std::vector<const FoundRun*> chosen;
+    Print(ShowText(run).toUtf8());
+    return kDone;
+}
+
+int Html(const Command& c) {
+    FoundRun run;
+    return OneRun(c, run) && Output(c.output, HtmlReport(run)) ? kDone : kBadInput;
+}
+
+int Recover(const Command& c) {
+    QStringList written, problems;
+    QString error;
+    if (!RecoverRuns(c.folder, written, problems, error)) {
+        Complain(error);
+        return kBadInput;
+    }
+    Complain(problems);
+    for (const QString& w : written) {
+        Print(("recovered: " + mv62rec::TerminalText(w) + '\n').toUtf8());
+    }
+    if (written.isEmpty() && problems.isEmpty()) {
+        Print("nothing to recover: every run in the journals has its record\n");
+    }
+    return problems.isEmpty() ? kDone : kBadInput;
+}
+
+// The runs the filters choose, newest first; false after saying why when there are none to read.
+bool ChosenRuns(const Command& c, std::vector<FoundRun>& runs, std::vector<const FoundRun*>& chosen,
+                bool& damaged) {
+    if (!Runs(c, runs, damaged)) {
+        return false;
+    }
     for (const FoundRun& r : runs) {
         if (c.filter.Accepts(r)) {
             chosen.push_back(&r);
         }
     }
-    if (c.name == "list") {
-        for (const FoundRun* r : chosen) {
-            Print((ListLine(*r) + '\n').toUtf8());
-        }
-    } else if (!Output(c.output, CsvTable({chosen.rbegin(), chosen.rend()}))) {
+    return true;
+}
+
+int List(const Command& c) {
+    std::vector<FoundRun> runs;
+    std::vector<const FoundRun*> chosen;
+    bool damaged = false;
+    if (!ChosenRuns(c, runs, chosen, damaged)) {
+        return kBadInput;
+    }
+    for (const FoundRun* r : chosen) {
+        Print((ListLine(*r) + '\n').toUtf8());
+    }
+    return damaged ? kBadInput : kDone;
+}
+
+int Csv(const Command& c) {
+    std::vector<FoundRun> runs;
+    std::vector<const FoundRun*> chosen;
+    bool damaged = false;
+    if (!ChosenRuns(c, runs, chosen, damaged) ||
+        !Output(c.output, CsvTable({chosen.rbegin(), chosen.rend()}))) {
         return kBadInput;
     }
     return damaged ? kBadInput : kDone;
+}
+
+// ---- The command line, declared
+
+enum class Opt { Device, Since, Outcome, Newest, Output };
+
+struct OptionSpec {
+    Opt id;
+    QStringList names;
+    const char* value;
+    const char* help;
+};
+
+const OptionSpec kOptions[] = {
+    {Opt::Device, {"device"}, "TEXT", "only units whose identification contains TEXT"},
+    {Opt::Since,
+     {"since"},
+     "DATE",
+     "only runs started on DATE (YYYY-MM-DD) or later, or at an ISO 8601 time or later"},
+    {Opt::Outcome, {"outcome"}, "OUTCOME", "only runs of outcome PASS, FAIL or INCOMPLETE"},
+    {Opt::Newest, {"newest"}, "N", "the N-th newest run of DIR as RUN; -N for short"},
+    {Opt::Output,
+     {"o", "output"},
+     "FILE",
+     "write to FILE (whole or not at all) instead of standard output"},
+};
+
+struct CommandSpec {
+    const char* name;
+    const char* arguments;
+    bool takesRun;  // RUN before DIR
+    std::initializer_list<Opt> options;
+    const char* help;
+    int (*action)(const Command&);
+};
+
+const CommandSpec kCommands[] = {
+    {"list",
+     "[DIR]",
+     false,
+     {Opt::Device, Opt::Since, Opt::Outcome},
+     "one line per run, newest first: time, kind, device, outcome, the failed measurements "
+     "(where an INCOMPLETE run stopped)",
+     List},
+    {"show",
+     "RUN [DIR]",
+     true,
+     {Opt::Newest},
+     "the run's facts and measurement table (name, value, unit, low, high, verdict)",
+     Show},
+    {"csv",
+     "[DIR]",
+     false,
+     {Opt::Device, Opt::Since, Opt::Outcome, Opt::Output},
+     "every run as one CSV row, oldest first (RFC 4180, UTF-8): started, finished, kind, device, "
+     "station, operator, outcome, stopped_at, then each measurement's value and verdict",
+     Csv},
+    {"html",
+     "RUN [DIR]",
+     true,
+     {Opt::Newest, Opt::Output},
+     "the run's printable report: one self-contained HTML page for A4 (no scripts, nothing "
+     "fetched)",
+     Html},
+    {"recover",
+     "[DIR]",
+     false,
+     {},
+     "writes the record of every run whose journal is there but whose record is not (a station "
+     "that was killed): INCOMPLETE, reason \"recovered\"; existing records are never changed. Run "
+     "it while no station records there. One recover at a time: a second one waits up to 5 s.",
+     Recover},
+};
+
+QString Dashes(const QString& name) {
+    return (name.size() == 1 ? "-" : "--") + name;
+}
+
+QString OptionNames(const OptionSpec& o) {
+    QStringList names;
+    for (const QString& n : o.names) {
+        names << Dashes(n);
+    }
+    return names.join(", ") + ' ' + o.value;
+}
+
+// The commands that take an option, as the help names them: "list, csv".
+QString TakenBy(Opt id) {
+    QStringList names;
+    for (const CommandSpec& c : kCommands) {
+        if (std::ranges::find(c.options, id) != c.options.end()) {
+            names << c.name;
+        }
+    }
+    return names.join(", ");
+}
+
+std::string Entry(const QString& names, const QString& text) {
+    return HelpEntry(names.toStdString(), text.toStdString());
+}
+
+QString HelpText() {
+    std::string text =
+        "Usage: mv62-records COMMAND [options]\n\n"
+        "Reads the run records and session journals the station writes into its records\n"
+        "folder (default: " +
+        mv62rec::DefaultRecordsFolder().toStdString() + ").\n\nCommands:\n";
+    for (const CommandSpec& c : kCommands) {
+        QString usage = QString(c.name) + ' ' + c.arguments;
+        for (Opt id : c.options) {
+            usage += id == Opt::Output ? " [-o FILE]" : "";
+        }
+        text += Entry(usage, c.help);
+    }
+    text += "\n  RUN is a record file, or -N for the N-th newest run in DIR (-1 the newest).\n\n";
+    text += "Options:\n";
+    for (const OptionSpec& o : kOptions) {
+        text += Entry(OptionNames(o), TakenBy(o.id) + ": " + o.help);
+    }
+    text += Entry("--help", "this text") + Entry("--version", "the program's version");
+    text += R"(
+Exit codes:
+  0  done
+  1  bad input, named on standard error one line each: a folder that is missing
+     or cannot be read, a file that is not a run record (not a regular file, larger
+     than 16 MiB, not JSON) or is one of an unknown schema, a journal cut off in
+     the middle of a line (its complete lines are still used), a run that is not
+     there, a file that could not be written, another recover running; what could
+     be read was still used
+  2  usage: an unknown command or option, a missing or bad value
+)";
+    return QString::fromStdString(text);
+}
+
+// "-N" names the N-th newest run: it is read as --newest N, unless it is an option's value.
+QStringList WithNewestSpelledOut(QStringList args) {
+    static const QRegularExpression kNewest("^-([1-9][0-9]{0,8})$");
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        const QRegularExpressionMatch m = kNewest.match(args[i]);
+        const bool value = std::ranges::any_of(kOptions, [&](const OptionSpec& o) {
+            return std::ranges::any_of(o.names,
+                                       [&](const QString& n) { return args[i - 1] == Dashes(n); });
+        });
+        if (m.hasMatch() && !value && !QFileInfo::exists(args[i])) {
+            args[i] = "--newest=" + m.captured(1);
+        }
+    }
+    return args;
+}
+
+// Reads the values of the options a command takes into `c`; a usage message when one is bad.
+QString TakeOption(Opt id, const QString& value, Command& c) {
+    switch (id) {
+        case Opt::Device:
+            c.filter.device = value;
+            break;
+        case Opt::Since:
+            if (!(c.filter.since = ParseSince(value))) {
+                return "bad value \"" + value +
+                       "\" for --since: a date such as 2026-12-08 or an ISO 8601 time";
+            }
+            break;
+        case Opt::Outcome:
+            if (!(c.filter.outcome = mv62rec::OutcomeNamed(value, Qt::CaseInsensitive))) {
+                return "bad value \"" + value + "\" for --outcome: PASS, FAIL or INCOMPLETE";
+            }
+            break;
+        case Opt::Newest: {
+            bool ok = false;
+            c.newest = value.toInt(&ok);
+            if (!ok || c.newest < 1) {
+                return "bad value \"" + value + "\" for --newest: a whole number from 1";
+            }
+            break;
+        }
+        case Opt::Output:
+            c.output = value;
+            break;
+    }
+    return {};
 }
 
 }  // namespace
@@ -202,31 +362,18 @@ int main(int argc, char** argv) {
     QCoreApplication::setApplicationName("mv62-records");
     QCoreApplication::setApplicationVersion(MV62_VERSION);
 
-    QStringList args = QCoreApplication::arguments();
-    // -N names a run, not an option: it is handed past the parser.
-    QStringList newest;
-    const QStringList withValue = {"--device", "--since", "--outcome", "-o", "--output"};
-    for (qsizetype i = 1; i < args.size(); ++i) {
-        int n = 0;
-        if (IsNewestIndex(args[i], n) && !withValue.contains(args[i - 1])) {
-            newest << args[i];
-            args[i] = QString("\x01%1").arg(newest.size() - 1);
-        }
-    }
-
     QCommandLineParser parser;
     const QCommandLineOption help("help");
     const QCommandLineOption version("version");
-    const QCommandLineOption device("device", "", "TEXT");
-    const QCommandLineOption since("since", "", "DATE");
-    const QCommandLineOption outcome("outcome", "", "OUTCOME");
-    const QCommandLineOption output({"o", "output"}, "", "FILE");
-    parser.addOptions({help, version, device, since, outcome, output});
-    if (!parser.parse(args)) {
+    parser.addOptions({help, version});
+    for (const OptionSpec& o : kOptions) {
+        parser.addOption(QCommandLineOption(o.names, o.help, o.value));
+    }
+    if (!parser.parse(WithNewestSpelledOut(QCoreApplication::arguments()))) {
         return Usage(mv62rec::ParseErrorText(parser));
     }
     if (parser.isSet(help)) {
-        Print(QString(kHelp).arg(mv62rec::DefaultRecordsFolder()).toUtf8());
+        Print(HelpText().toUtf8());
         return kDone;
     }
     if (parser.isSet(version)) {
@@ -234,50 +381,42 @@ int main(int argc, char** argv) {
         return kDone;
     }
     QStringList positional = parser.positionalArguments();
-    for (QString& p : positional) {
-        if (p.startsWith('\x01')) {
-            p = newest[p.mid(1).toInt()];
-        }
+    QStringList names;
+    for (const CommandSpec& spec : kCommands) {
+        names << spec.name;
     }
     if (positional.isEmpty()) {
-        return Usage("a command is needed: list, show, csv, html or recover");
+        return Usage("a command is needed: " + names.join(", "));
     }
     Command c;
     c.name = positional.takeFirst();
-    const bool needsRun = c.name == "show" || c.name == "html";
-    if (!QStringList{"list", "show", "csv", "html", "recover"}.contains(c.name)) {
-        return Usage(QString("unknown command \"%1\"").arg(c.name));
+    const auto spec =
+        std::ranges::find_if(kCommands, [&](const CommandSpec& s) { return c.name == s.name; });
+    if (spec == std::end(kCommands)) {
+        return Usage("unknown command \"" + c.name + '"');
     }
-    if (needsRun && positional.isEmpty()) {
-        return Usage(c.name + " needs a RUN: a record file, or -1 for the newest run");
-    }
-    const qsizetype most = needsRun ? 2 : 1;
-    if (positional.size() > most) {
-        return Usage(QString("%1 takes at most %2 argument(s); \"%3\" is one too many")
-                         .arg(c.name, QString::number(most), positional[most]));
-    }
-    c.args = positional;
-    c.folder = positional.size() == most ? positional.back() : mv62rec::DefaultRecordsFolder();
-    const bool filters = c.name == "list" || c.name == "csv";
-    for (const QCommandLineOption* o : {&device, &since, &outcome}) {
-        if (parser.isSet(*o) && !filters) {
-            return Usage(QString("--%1 is for list and csv").arg(o->names().front()));
+    for (const OptionSpec& o : kOptions) {
+        if (!parser.isSet(o.names.front())) {
+            continue;
+        }
+        if (std::ranges::find(spec->options, o.id) == spec->options.end()) {
+            return Usage(Dashes(o.names.back()) + " is for " + TakenBy(o.id));
+        }
+        if (const QString bad = TakeOption(o.id, parser.value(o.names.front()), c);
+            !bad.isEmpty()) {
+            return Usage(bad);
         }
     }
-    if (parser.isSet(output) && c.name != "csv" && c.name != "html") {
-        return Usage("-o is for csv and html");
+    if (spec->takesRun && c.newest == 0) {
+        if (positional.isEmpty()) {
+            return Usage(c.name + " needs a RUN: a record file, or -1 for the newest run");
+        }
+        c.run = positional.takeFirst();
     }
-    c.filter.device = parser.value(device);
-    if (parser.isSet(since) && !(c.filter.since = ParseSince(parser.value(since)))) {
-        return Usage(QString("bad value \"%1\" for --since: a date such as 2026-12-08 or an ISO "
-                             "8601 time")
-                         .arg(parser.value(since)));
+    if (positional.size() > 1) {
+        return Usage(c.name + " takes " + spec->arguments + "; \"" + positional[1] +
+                     "\" is one too many");
     }
-    if (parser.isSet(outcome) &&
-        !(c.filter.outcome = mv62rec::OutcomeNamed(parser.value(outcome), Qt::CaseInsensitive))) {
-        return Usage(QString("bad value \"%1\" for --outcome: PASS, FAIL or INCOMPLETE")
-                         .arg(parser.value(outcome)));
-    }
-    c.output = parser.value(output);
-    return Run(c);
+    c.folder = positional.isEmpty() ? mv62rec::DefaultRecordsFolder() : positional.front();
+    return spec->action(c);
 }

@@ -4,6 +4,7 @@
 #include <map>
 
 #include "Journal.h"
+#include "RecordVocabulary.h"
 #include "ReplyMath.h"
 #include "SafeText.h"
 #include "SignalColumns.h"
@@ -212,12 +213,12 @@ QStringList RawLine(const FoundRun& r, QString& note) {
     QStringList lines;
     int more = 0;
     for (QJsonObject e; journal.Next(e);) {
-        const QString kind = e["event"].toString();
-        const qint64 ms = e["ms"].toInteger();
+        const QString kind = e[key::Event].toString();
+        const qint64 ms = e[key::Ms].toInteger();
         if (ms > run.finishMs) {
             break;
         }
-        if ((kind != "tx" && kind != "rx") || ms < run.startMs) {
+        if ((kind != event::Sent && kind != event::Received) || ms < run.startMs) {
             continue;
         }
         if (lines.size() >= kMostRawLines) {
@@ -225,7 +226,7 @@ QStringList RawLine(const FoundRun& r, QString& note) {
             continue;
         }
         lines << (QString::number(ms).rightJustified(8) + "  " + kind + "  " +
-                  e["bytes"].toString() + "  " + e["command"].toString())
+                  e[key::Bytes].toString() + "  " + e[key::Command].toString())
                      .trimmed();
     }
     note = QString("%1 lines from %2").arg(QString::number(lines.size()), path);

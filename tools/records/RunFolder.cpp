@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -198,14 +197,5 @@ bool RecoverRuns(const QString& folder, QStringList& written, QStringList& probl
     return true;
 }
 
-bool IsNewestIndex(const QString& run, int& n) {
-    static const QRegularExpression kIndex("^-([1-9][0-9]{0,8})$");
-    const QRegularExpressionMatch m = kIndex.match(run);
-    if (!m.hasMatch() || QFileInfo::exists(run)) {
-        return false;
-    }
-    n = m.captured(1).toInt();
-    return true;
-}
 
 }  // namespace mv62tool

@@ -41,7 +41,4 @@ std::optional<QDateTime> ParseSince(const QString& text);
 bool RecoverRuns(const QString& folder, QStringList& written, QStringList& problems,
                  QString& error);
 
-// RUN as the user gives it: a record file, or -N for the N-th newest run of `folder`.
-bool IsNewestIndex(const QString& run, int& n);
-
 }  // namespace mv62tool

@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <algorithm>
 
+#include "RecordVocabulary.h"
 #include "SafeText.h"
 
 namespace mv62tool {
@@ -51,8 +52,7 @@ QString ListLine(const FoundRun& r) {
     QString what = run.outcome == Outcome::Incomplete ? StopText(run) : run.Failed().join(' ');
     // Escaped before it is padded, so that the columns stay aligned.
     return QString("%1  %2  %3  %4  %5")
-        .arg(TerminalText(ShortTime(run.started)),
-             run.kind == RunKind::AutoTest ? "auto-test  " : "calibration",
+        .arg(TerminalText(ShortTime(run.started)), RunKindName(run.kind).leftJustified(11),
              TerminalText(DeviceText(run)).leftJustified(24),
              OutcomeName(run.outcome).leftJustified(10), TerminalText(what))
         .trimmed();
@@ -79,7 +79,8 @@ QString ShowText(const FoundRun& r) {
     fact("finished:", run.finished);
     out += '\n';
 
-    std::vector<QStringList> rows = {{"name", "value", "unit", "low", "high", "verdict"}};
+    std::vector<QStringList> rows = {
+        {key::Name, key::Value, key::Unit, key::Low, key::High, "verdict"}};
     for (const Measurement& m : run.measurements) {
         const QString value = m.value.isNull() ? QString(kNotMeasured) : PlainValue(m);
         rows.push_back({TerminalText(m.name), TerminalText(value), TerminalText(m.unit),
@@ -122,8 +123,8 @@ QByteArray CsvTable(const std::vector<const FoundRun*>& runs) {
     }
     names.removeIf([&](const QString& n) { return !present.contains(n); });
 
-    QStringList header = {"started", "finished", "kind",    "device",
-                          "station", "operator", "outcome", "stopped_at"};
+    QStringList header = {key::Started, key::Finished, key::Kind,    key::Device,
+                          key::Station, key::Operator, key::Outcome, key::StoppedAt};
     const qsizetype fixed = header.size();
     QHash<QString, qsizetype> column;  // a measurement's value column
     for (const QString& n : names) {

@@ -6,6 +6,7 @@
 #include <sstream>
 #include <utility>
 
+#include "HelpText.h"
 #include "Replies.h"
 #include "ReplyMath.h"
 
@@ -277,25 +278,14 @@ std::vector<Declared> Declarations(SimOptions& o) {
     };
 }
 
-// An option's names and value name, then what it does from column 24 on, wrapped before 80.
+// An option's names and value name, then what it does and the values it takes.
 std::string HelpEntry(const Declared& option) {
-    constexpr std::size_t kColumn = 24;
-    constexpr std::size_t kWidth = 80;
-    std::string line = "  " + std::string(option.shortName) +
-                       (option.shortName.empty() ? "" : ", ") + std::string(option.name) +
-                       (option.valueName.empty() ? "" : " " + std::string(option.valueName));
-    // help2man tells the names from the text by the two blanks at least between them.
-    std::string text = line.size() + 2 > kColumn ? std::exchange(line, {}) + "\n" : "";
-    std::istringstream words(std::string(option.what) +
-                             (option.value.shown.empty() ? "" : " (" + option.value.shown + ")"));
-    for (std::string word; words >> word;) {
-        if (line.size() > kColumn && line.size() + 1 + word.size() > kWidth) {
-            text += std::exchange(line, {}) + "\n";
-        }
-        line.resize(std::max(line.size() + 1, kColumn), ' ');
-        line += word;
-    }
-    return text + line + "\n";
+    const std::string names = std::string(option.shortName) +
+                              (option.shortName.empty() ? "" : ", ") + std::string(option.name) +
+                              (option.valueName.empty() ? "" : " " + std::string(option.valueName));
+    return mv62tool::HelpEntry(names, std::string(option.what) + (option.value.shown.empty()
+                                                                      ? ""
+                                                                      : " (" + option.value.shown + ")"));
 }
 
 constexpr std::string_view kIntroduction = R"(Usage: mv62-sim [OPTION]...
