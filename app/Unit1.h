@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -76,6 +77,9 @@ class TForm1 : public QWidget, public TSignalDisplayElements {
     std::function<void()> Pump;
     std::function<void(const QString& message)> ShowError;
     TComm::DeviceFactory SerialDeviceFactory;
+    // Asked when Auto Test or CALIBRATION is pressed with the link open, before anything else:
+    // the unit's serial number, or nothing to withdraw the press. Unset: nothing is asked.
+    std::function<std::optional<QString>()> AskUnitSerial;
     // Told of the window's state changes, the frames it applies and the line.
     mv62rec::StationObserver* Observer = &mv62rec::StationObserver::None();
 
@@ -341,6 +345,8 @@ class TForm1 : public QWidget, public TSignalDisplayElements {
     void Button22Click() { EndRawDump(); }
 
     void Button7Click();
+    // The unit serial asked for a run that is about to start; false when the press is withdrawn.
+    bool UnitSerialAsked();
 
     void BtnCtCodeClick();
     void Button20Click();

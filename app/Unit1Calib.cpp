@@ -24,6 +24,9 @@ void TForm1::BtnCalibStarClick() {
     if (!LinkOpen) {
         return;
     }
+    if (!UnitSerialAsked()) {
+        return;
+    }
     Observer->CalibrationPressed();
     if (BarsDrawn) {
         ClearSignalBars();

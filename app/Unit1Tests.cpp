@@ -76,8 +76,22 @@ void TForm1::SwitchStep(std::span<QLabel* const> digits, std::uint8_t command, b
 
 // ---- Automatic test: the click starts the sensor stage; the replies carry the chain on.
 
+bool TForm1::UnitSerialAsked() {
+    if (!AskUnitSerial) {
+        return true;
+    }
+    const std::optional<QString> serial = AskUnitSerial();
+    if (serial) {
+        Observer->UnitSerialGiven(*serial);
+    }
+    return serial.has_value();
+}
+
 void TForm1::Button7Click() {
     if (!LinkOpen) {
+        return;
+    }
+    if (!UnitSerialAsked()) {
         return;
     }
     Observer->AutoTestPressed();

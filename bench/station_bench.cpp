@@ -98,7 +98,7 @@ void BM_StreamEvent(benchmark::State& state) {
         events.push_back(std::move(block));
     }
     QTemporaryDir dir;
-    mv62rec::Recorder recorder(dir.path(), {"mv62-bench", "0", "host", "user"});
+    mv62rec::Recorder recorder(dir.path(), {"mv62-bench", "0", "host", "user", "host", {}, {}});
     StationHarness h;
     if (record) {
         h.form().Observer = &recorder;

@@ -30,7 +30,8 @@ QString LoginName() {
 }  // namespace
 
 StationIdentity StationIdentity::OfThisMachine(const QString& program, const QString& version) {
-    return {program, version, QSysInfo::machineHostName(), LoginName()};
+    const QString host = QSysInfo::machineHostName();
+    return {program, version, host, LoginName(), host, {}, {}};
 }
 
 Recorder::Recorder(QString recordsFolder, StationIdentity identity, const Clock& clock)
@@ -308,6 +309,10 @@ void Recorder::FrameApplied(const mv62::DeviceFrame& frame, const mv62::FrameRea
 
 void Recorder::RawDumpChanged(bool on) {
     Emit({{key::Event, event::RawDump}, {key::On, on}});
+}
+
+void Recorder::UnitSerialGiven(const QString& serial) {
+    unitSerial_ = serial;
 }
 
 void Recorder::AutoTestPressed() {

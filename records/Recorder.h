@@ -17,12 +17,17 @@
 
 namespace mv62rec {
 
-// Who records: the program, its version, the machine and the user logged in.
+// Who records: the program, its version, the machine, the station as the line knows it (its id,
+// the host name when none is configured; its line and location, empty when not configured) and
+// the operator (the user logged in, unless one was given).
 struct StationIdentity {
     QString program;
     QString version;
     QString host;
     QString operatorName;
+    QString stationId;
+    QString line;
+    QString location;
     static StationIdentity OfThisMachine(const QString& program, const QString& version);
 };
 
@@ -51,6 +56,8 @@ class Recorder final : public StationObserver {
     void Timeout();
     // The program ends: a link still open is closed as by Exit.
     void Shutdown();
+    // The operator given once the window is open; links opened from now on name them.
+    void SetOperator(const QString& name) { identity_.operatorName = name; }
 
     // LineTap
     void Written(std::span<const std::uint8_t> bytes, bool ok) override;
@@ -63,6 +70,7 @@ class Recorder final : public StationObserver {
     void CashBoxChanged(bool ticked) override;
     void FrameApplied(const mv62::DeviceFrame& frame, const mv62::FrameReading& reading) override;
     void RawDumpChanged(bool on) override;
+    void UnitSerialGiven(const QString& serial) override;
     void AutoTestPressed() override;
     void CalibrationPressed() override;
     void CalibrationExitPressed() override;
@@ -105,6 +113,7 @@ class Recorder final : public StationObserver {
     bool journalNamed_ = false;  // renamed after the unit, or a record already names it
     bool writeFailed_ = false;   // a byte of the command being written failed
     bool cashBox_ = false;
+    QString unitSerial_;  // given for the run the next Auto Test or CALIBRATION starts
     std::optional<RunRecord> lastRun_;
     QString lastRecordPath_;
     QString lastRecordError_;

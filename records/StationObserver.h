@@ -3,6 +3,7 @@
 // each frame it applies with the state it judges it by. Along with the line tap of the serial
 // component this is all the records room sees of the station. A station that does not record
 // tells None(), which keeps nothing.
+#include <QString>
 #include <string>
 
 #include "Frames.h"
@@ -22,6 +23,8 @@ class StationObserver : public LineTap {
                               const mv62::FrameReading& reading) = 0;
     // The EEPROM raw dump: received bytes go to the dump, not to the frame assembler.
     virtual void RawDumpChanged(bool on) = 0;
+    // The unit's serial number, given (typed or scanned) for the run the press that follows starts.
+    virtual void UnitSerialGiven(const QString& serial) = 0;
     virtual void AutoTestPressed() = 0;
     virtual void CalibrationPressed() = 0;
     virtual void CalibrationExitPressed() = 0;  // 退出
@@ -45,6 +48,7 @@ class NoObserver final : public StationObserver {
     void CashBoxChanged(bool) override {}
     void FrameApplied(const mv62::DeviceFrame&, const mv62::FrameReading&) override {}
     void RawDumpChanged(bool) override {}
+    void UnitSerialGiven(const QString&) override {}
     void AutoTestPressed() override {}
     void CalibrationPressed() override {}
     void CalibrationExitPressed() override {}

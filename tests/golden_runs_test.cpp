@@ -121,7 +121,8 @@ QString RunScenario(const Scenario& sc) {
     StationHarness h;
     TForm1& f = h.form();
     HarnessClock clock(h, QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5), Qt::OffsetFromUTC, 3600));
-    mv62rec::Recorder recorder(dir.path(), {"mv62-station", "1.0.0", "bench", "tester"}, clock);
+    mv62rec::Recorder recorder(
+        dir.path(), {"mv62-station", "1.0.0", "bench", "tester", "bench", {}, {}}, clock);
     f.Observer = &recorder;
     f.show();
     f.CheckBox4->setChecked(sc.cashBox);

@@ -60,7 +60,7 @@ Bytes Sensor(std::uint8_t code, std::array<std::uint8_t, 6> raw, std::array<std:
 // latest frame of each block with the context it judges by.
 struct Station {
     explicit Station(const QString& folder)
-        : recorder(folder, {"mv62-station", "9.9.9", "bench-7", "tech"}, clock) {
+        : recorder(folder, {"mv62-station", "9.9.9", "bench-7", "tech", "bench-7", {}, {}}, clock) {
         recorder.OnError = [this](const QString& m) { errors << m; };
         recorder.OnEvent = [this](const QJsonObject& e) { events.push_back(e); };
     }

@@ -54,7 +54,7 @@ TEST_P(RecordsOnScreen, EveryRecordedVerdictIsTheIndicatorsColour) {
     StationHarness h;
     TForm1& f = h.form();
     HarnessClock clock(h, QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5), Qt::OffsetFromUTC, 0));
-    mv62rec::Recorder recorder(dir.path(), {"mv62-station", "t", "h", "o"}, clock);
+    mv62rec::Recorder recorder(dir.path(), {"mv62-station", "t", "h", "o", "h", {}, {}}, clock);
     std::vector<QJsonObject> replies;
     recorder.OnEvent = [&](const QJsonObject& e) {
         if (e["event"] == QJsonValue("reply")) {
