@@ -98,7 +98,7 @@ bool ReplayDevice::Load(const std::string& path, int baud, std::string& error) {
             if (FlagField(event, "garbage")) {
                 continue;  // not a command: what follows still answers the one before
             }
-            auto& queue = answers_[*bytes];
+            auto& queue = answers_[HexBytes(*bytes)];
             queue.emplace_back();
             answer = &queue.back();
             commandMs = ms;
@@ -121,7 +121,7 @@ bool ReplayDevice::Load(const std::string& path, int baud, std::string& error) {
 }
 
 std::vector<std::string> ReplayDevice::Receive(const Bytes& command, SimTime now) {
-    const auto it = answers_.find(command);
+    const auto it = answers_.find(HexBytes(command));
     if (it == answers_.end()) {
         return {"not in the journal: no answer"};
     }

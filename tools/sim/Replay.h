@@ -34,8 +34,9 @@ class ReplayDevice {
         SimTime after{};  // since the command was heard
         Bytes bytes;
     };
-    std::map<Bytes, std::deque<std::vector<Block>>> answers_;  // per command, in recorded order
-    std::deque<Emission> due_;                                 // in time order
+    // Per command (its bytes in hexadecimal), the answers in recorded order.
+    std::map<std::string, std::deque<std::vector<Block>>> answers_;
+    std::deque<Emission> due_;  // in time order
     std::size_t commands_ = 0;
     std::size_t unplayed_ = 0;
     int cutLines_ = 0;
