@@ -500,8 +500,11 @@ void TForm1::ConnectHandlers() {
         {SpeedButton8, &F::SpeedButton8Click},
         {SpeedButton9, &F::SpeedButton9Click},
         {SpeedButton10, &F::SpeedButton10Click}};
-    for (const auto& [button, handler] : clicks) {
-        connect(button, &QAbstractButton::clicked, this, [this, handler] { (this->*handler)(); });
+    // Not a structured binding: Clang before 16 cannot capture one in a lambda.
+    for (const auto& click : clicks) {
+        const auto handler = click.second;
+        connect(click.first, &QAbstractButton::clicked, this,
+                [this, handler] { (this->*handler)(); });
     }
     connect(SetChBar, &QSlider::valueChanged, this, [this] { SetChBarChange(); });
     // CashBox has no handler of its own; a recorder wants to know the motor speed limit.

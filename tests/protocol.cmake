@@ -19,9 +19,13 @@ if(MV62_CLANGXX)
     ${MV62_PROTOCOL_DIR}/Replies.cpp
     ${MV62_PROTOCOL_DIR}/TestPlan.cpp)
   set(MV62_FUZZ_BIN ${CMAKE_BINARY_DIR}/bin/fuzz_frames)
+  set(MV62_FUZZ_WERROR)
+  if(MV62_WERROR)
+    set(MV62_FUZZ_WERROR -Werror)
+  endif()
   add_custom_command(
     OUTPUT ${MV62_FUZZ_BIN}
-    COMMAND ${MV62_CLANGXX} -std=c++20 -g -O1 -Wall -Wextra -Werror
+    COMMAND ${MV62_CLANGXX} -std=c++20 -g -O1 -Wall -Wextra ${MV62_FUZZ_WERROR}
             -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all
             -I${MV62_PROTOCOL_DIR} ${MV62_FUZZ_SOURCES} -o ${MV62_FUZZ_BIN}
     DEPENDS ${MV62_FUZZ_SOURCES} ${MV62_PROTOCOL_DIR}/Vocabulary.h ${MV62_PROTOCOL_DIR}/Frames.h

@@ -151,7 +151,7 @@ bool ReplayDevice::Load(const std::string& path, int baud, std::string& error) {
         }
         const ReplayLine line = Classify(event);
         if (line.kind == ReplayLine::Kind::Command) {
-            answer = &answers_[line.bytes].emplace_back(Answer{at, line.ms});
+            answer = &answers_[HexBytes(line.bytes)].emplace_back(Answer{at, line.ms});
             ++commands_;
         } else if (line.kind == ReplayLine::Kind::Block && answer == nullptr) {
             ++unplayed_;
@@ -208,7 +208,7 @@ void ReplayDevice::ReadNext(Playing& playing) {
 }
 
 std::vector<std::string> ReplayDevice::Receive(const Bytes& command, SimTime now) {
-    const auto it = answers_.find(command);
+    const auto it = answers_.find(HexBytes(command));
     if (it == answers_.end()) {
         return {"not in the journal: no answer"};
     }

@@ -54,10 +54,11 @@ class ReplayDevice {
     void ReadNext(Playing& playing);
 
     std::ifstream journal_;
-    std::vector<char> line_;                       // the one buffer lines are read into
-    SimTime byteTime_{};                           // one byte's time on the line
-    std::map<Bytes, std::deque<Answer>> answers_;  // per command, in recorded order
-    std::vector<Playing> playing_;                 // in the order their commands were heard
+    std::vector<char> line_;  // the one buffer lines are read into
+    SimTime byteTime_{};      // one byte's time on the line
+    // Per command (its bytes in hexadecimal), the answers in recorded order.
+    std::map<std::string, std::deque<Answer>> answers_;
+    std::vector<Playing> playing_;  // in the order their commands were heard
     std::size_t commands_ = 0;
     std::size_t unplayed_ = 0;
     int cutLines_ = 0;
