@@ -43,11 +43,12 @@ const std::array<std::array<std::string, kChannels>, kMeasurements.size()>& Name
         std::array<std::array<std::string, kChannels>, kMeasurements.size()> all;
         for (const MeasurementSpec& m : kMeasurements) {
             for (int ch = 0; ch < m.Channels(); ++ch) {
-                std::string name(m.name);
-                if (const std::size_t at = name.find(kChannelMark); at != std::string::npos) {
-                    name.replace(at, 1, std::to_string(ch + 1));
-                }
-                all[Index(m.quantity)][static_cast<std::size_t>(ch)] = std::move(name);
+                const std::size_t at = m.name.find(kChannelMark);
+                all[Index(m.quantity)][static_cast<std::size_t>(ch)] =
+                    at == std::string_view::npos
+                        ? std::string(m.name)
+                        : std::string(m.name.substr(0, at)) + std::to_string(ch + 1) +
+                              std::string(m.name.substr(at + 1));
             }
         }
         return all;
