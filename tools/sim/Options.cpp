@@ -358,7 +358,7 @@ std::string HelpText() {
     for (const Declared& option : Declarations(defaults)) {
         if (option.group != group) {
             group = option.group;
-            text += "\n" + std::string(group) + ":\n";
+            text.append("\n").append(group).append(":\n");
         }
         text += HelpEntry(option);
     }
