@@ -60,6 +60,9 @@ void PrintRun(const mv62rec::RunRecord& run, const QString& recordPath,
     } else if (run.outcome == mv62rec::Outcome::Fail) {
         outcome += " (" + run.Failed().join(", ") + ")";
     }
+    if (!run.unitSerial.isEmpty()) {
+        Print("unit serial: " + run.unitSerial);
+    }
     Print(outcome);
     if (!recordPath.isEmpty()) {
         Print("record: " + recordPath);

@@ -286,6 +286,43 @@ bool RecordedIn(const MeasurementSpec& m, bool autoTest) {
     return m.recorded && (autoTest || !m.stage || m.stage == Stage::Sensor);
 }
 
+const std::string& PlanVersion() {
+    static const std::string version = [] {
+        // Everything that decides a verdict or a stage of stop, written out in one text.
+        std::string plan;
+        for (const StageSpec& s : kStages) {
+            plan += std::string(s.name) + ' ' + std::to_string(s.command) + ' ' +
+                    std::to_string(s.answer) + ' ' + std::to_string(s.answers) +
+                    (s.endedByLoneStop ? " lone" : "") + '\n';
+        }
+        for (const MeasurementSpec& m : kMeasurements) {
+            plan += std::string(m.name) + ' ' + std::string(m.unit) + ' ' +
+                    (m.stage ? std::string(SpecOf(*m.stage).name) : "-") +
+                    (m.recorded ? " recorded" : "");
+            for (int ch = 0; m.Judged() && ch < m.Channels(); ++ch) {
+                for (bool cashBox : {false, true}) {
+                    const Limit l = m.limit(ch, cashBox);
+                    plan += ' ' + std::string(ComparisonName(l.comparison)) + ' ' +
+                            std::to_string(l.low) + ' ' + std::to_string(l.high);
+                }
+            }
+            plan += '\n';
+        }
+        // FNV-1a, 64 bits; its first 48 as twelve hexadecimal digits.
+        std::uint64_t hash = 0xcbf29ce484222325ULL;
+        for (const char c : plan) {
+            hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001b3ULL;
+        }
+        static constexpr char kDigits[] = "0123456789abcdef";
+        std::string digest;
+        for (int shift = 60; digest.size() < 12; shift -= 4) {
+            digest += kDigits[(hash >> shift) & 0xF];
+        }
+        return digest;
+    }();
+    return version;
+}
+
 const std::string& Reading::Name() const {
     return list && !spec->list.empty() ? ListName(*spec) : MeasurementName(spec->quantity, channel);
 }

@@ -200,6 +200,10 @@ struct FrameReading {
     const Reading* Find(Quantity quantity, int channel = 0) const;
 };
 
+// A short, stable digest of the plan's stages and limits ("3f9a2c1b07d4"): records judged under
+// other limits carry another.
+const std::string& PlanVersion();
+
 // Decodes and judges a frame the window applies, with the window's state.
 FrameReading ReadFrame(const DeviceFrame& frame, const FrameContext& context);
 

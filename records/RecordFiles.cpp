@@ -188,8 +188,11 @@ QString JournalFileName(const QString& root, const QString& iso, const QString& 
 
 QString RunRecordFileName(const QString& root, const RunRecord& run) {
     const Stamp s = StampOf(run.started);
-    return QDir(root).filePath(s.day + '/' + s.time + '_' + FileNamePart(run.device) + '_' +
-                               RunKindName(run.kind) + '_' + OutcomeName(run.outcome) + ".json");
+    const QString serial =
+        run.unitSerial.isEmpty() ? QString() : FileNamePart(run.unitSerial) + '_';
+    return QDir(root).filePath(s.day + '/' + s.time + '_' + serial + FileNamePart(run.device) +
+                               '_' + RunKindName(run.kind) + '_' + OutcomeName(run.outcome) +
+                               ".json");
 }
 
 QString FreePath(const QString& path) {

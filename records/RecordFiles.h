@@ -19,7 +19,8 @@ QString FileNamePart(const QString& text);
 
 // <root>/<YYYY-MM-DD>/<YYYYMMDD-HHMMSS.mmm>_<device>_journal.jsonl for a link opened at `iso`.
 QString JournalFileName(const QString& root, const QString& iso, const QString& device);
-// <root>/<YYYY-MM-DD>/<YYYYMMDD-HHMMSS.mmm>_<device>_<kind>_<OUTCOME>.json, by the run's start.
+// <root>/<YYYY-MM-DD>/<YYYYMMDD-HHMMSS.mmm>_[<serial>_]<device>_<kind>_<OUTCOME>.json, by the
+// run's start; the unit's serial when it has one.
 QString RunRecordFileName(const QString& root, const RunRecord& run);
 // The path itself, or the first of path-2, path-3, ... (before the extension) that is free.
 QString FreePath(const QString& path);

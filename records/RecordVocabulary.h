@@ -8,7 +8,9 @@ namespace mv62rec {
 
 namespace schema {
 inline constexpr char Journal[] = "mv62-journal/1";
-inline constexpr char Record[] = "mv62-run-record/1";
+inline constexpr char Record[] = "mv62-run-record/2";
+// The records of stations before units, stations and runs had names: still read.
+inline constexpr char RecordVersion1[] = "mv62-run-record/1";
 }  // namespace schema
 
 // The end of every session journal's file name.
@@ -49,6 +51,10 @@ inline constexpr char Version[] = "version";
 inline constexpr char Host[] = "host";
 inline constexpr char Operator[] = "operator";
 inline constexpr char Records[] = "records";
+inline constexpr char StationId[] = "station_id";  // the journal's link line
+inline constexpr char Line[] = "line";
+inline constexpr char Location[] = "location";
+inline constexpr char PlanVersion[] = "plan_version";
 inline constexpr char Port[] = "port";
 inline constexpr char DevicePath[] = "device_path";
 inline constexpr char Baud[] = "baud";
@@ -82,9 +88,12 @@ inline constexpr char Run[] = "run";
 inline constexpr char Outcome[] = "outcome";
 inline constexpr char StoppedAt[] = "stopped_at";
 inline constexpr char Record[] = "record";
+inline constexpr char RunId[] = "run_id";
+inline constexpr char UnitSerial[] = "unit_serial";
 // The run record
 inline constexpr char Device[] = "device";
 inline constexpr char Station[] = "station";
+inline constexpr char Id[] = "id";  // the station's, within the record's station
 inline constexpr char Started[] = "started";
 inline constexpr char Finished[] = "finished";
 inline constexpr char DurationS[] = "duration_s";

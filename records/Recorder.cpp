@@ -87,7 +87,10 @@ void Recorder::AfterFeed(RunBuilder::Result result) {
         const RunRecord* run = builder_.ActiveRun();
         Emit({{key::Event, event::RunStarted},
               {key::Kind, RunKindName(run->kind)},
-              {key::Run, run->journalRun}});
+              {key::Run, run->journalRun},
+              {key::RunId, NewRunId ? NewRunId() : mv62rec::NewRunId()},
+              {key::UnitSerial,
+               unitSerial_.isEmpty() ? QJsonValue() : QJsonValue(std::exchange(unitSerial_, {}))}});
     }
 }
 
@@ -270,7 +273,12 @@ void Recorder::LinkOpened(const std::string& port, const std::string& devicePath
           {key::Program, identity_.program},
           {key::Version, identity_.version},
           {key::Host, identity_.host},
+          {key::StationId, identity_.stationId.isEmpty() ? identity_.host : identity_.stationId},
+          {key::Line, identity_.line.isEmpty() ? QJsonValue() : QJsonValue(identity_.line)},
+          {key::Location,
+           identity_.location.isEmpty() ? QJsonValue() : QJsonValue(identity_.location)},
           {key::Operator, identity_.operatorName},
+          {key::PlanVersion, QString::fromStdString(mv62::PlanVersion())},
           {key::Records, folder_},
           {key::Port, QString::fromStdString(port)},
           {key::DevicePath, QString::fromStdString(devicePath)},
@@ -317,10 +325,12 @@ void Recorder::UnitSerialGiven(const QString& serial) {
 
 void Recorder::AutoTestPressed() {
     EmitState(event::AutoTest);
+    unitSerial_.clear();  // it went to the run this press started, and to no other
 }
 
 void Recorder::CalibrationPressed() {
     EmitState(event::Calibration);
+    unitSerial_.clear();
 }
 
 void Recorder::CalibrationExitPressed() {

@@ -39,6 +39,8 @@ class Recorder final : public StationObserver {
 
     // A records folder or file that cannot be written, in plain words.
     std::function<void(const QString& message)> OnError;
+    // Makes the id of each new run; unset: a random UUID (tests give their own).
+    std::function<QString()> NewRunId;
     // Every event as it is journaled (also while the journal cannot be written).
     std::function<void(const QJsonObject& event)> OnEvent;
 

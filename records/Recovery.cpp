@@ -1,5 +1,7 @@
 #include "Recovery.h"
 
+#include <QFileInfo>
+
 #include "Journal.h"
 #include "RecordVocabulary.h"
 #include "RunBuilder.h"
@@ -27,6 +29,9 @@ bool FoldJournal(const QString& path, const std::function<void(RunRecord run)>& 
     const auto hand = [&](std::optional<RunRecord> run) {
         if (run) {
             run->journal = path;
+            if (run->runId.isEmpty()) {  // a journal of a station that did not name its runs
+                run->runId = DerivedRunId(QFileInfo(path).fileName(), run->journalRun);
+            }
             take(std::move(*run));
         }
     };

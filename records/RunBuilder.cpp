@@ -36,6 +36,11 @@ RunBuilder::Result RunBuilder::Feed(const QJsonObject& e) {
         result.ended = Cut(reason::LinkOpened, time, ms);
         station_ = {};
         station_.host = e[key::Host].toString();
+        // A journal of a station without a configured id knows it by its host name.
+        station_.id = e[key::StationId].isString() ? e[key::StationId].toString() : station_.host;
+        station_.line = e[key::Line].toString();
+        station_.location = e[key::Location].toString();
+        planVersion_ = e[key::PlanVersion].toString();
         station_.program = e[key::Program].toString();
         station_.version = e[key::Version].toString();
         station_.operatorName = e[key::Operator].toString();
@@ -45,6 +50,11 @@ RunBuilder::Result RunBuilder::Feed(const QJsonObject& e) {
         station_.cashBox = e[key::CashBox].toBool();
         device_.clear();
         linkMeasurements_.clear();
+    } else if (kind == event::RunStarted) {
+        if (run_) {
+            run_->record.runId = e[key::RunId].toString();
+            run_->record.unitSerial = e[key::UnitSerial].toString();
+        }
     } else if (kind == event::CashBox) {
         station_.cashBox = e[key::Ticked].toBool();
         if (run_) {
@@ -82,6 +92,7 @@ void RunBuilder::Start(RunKind kind, const QJsonObject& event) {
     Run run;
     run.record.kind = kind;
     run.record.station = station_;
+    run.record.planVersion = planVersion_;
     run.record.started = event[key::Time].toString();
     run.record.startMs = event[key::Ms].toInteger();
     run.record.journalRun = ++runCount_;

@@ -59,6 +59,7 @@ class RunBuilder {
     static QString StageWhereStopped(const Run& run, RunKind kind);
 
     StationInfo station_;
+    QString planVersion_;  // of the program that judged the link's runs
     QString device_;
     MeasuredMap linkMeasurements_;  // reported by the device on its own: exchange, lens count
     int runCount_ = 0;

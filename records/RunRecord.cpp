@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QUuid>
 
 #include "RecordFiles.h"
 #include "RecordVocabulary.h"
@@ -56,12 +57,17 @@ QJsonObject RunRecord::ToJson() const {
     }
     return {
         {key::Schema, schema::Record},
+        {key::RunId, runId},
+        {key::UnitSerial, TextOrNull(unitSerial)},
         {key::Kind, RunKindName(kind)},
         {key::Outcome, OutcomeName(outcome)},
         {key::StoppedAt, TextOrNull(stoppedAt)},
         {key::Reason, reason},
         {key::Device, TextOrNull(device)},
-        {key::Station, QJsonObject{{key::Host, station.host},
+        {key::Station, QJsonObject{{key::Id, station.id},
+                                   {key::Line, TextOrNull(station.line)},
+                                   {key::Location, TextOrNull(station.location)},
+                                   {key::Host, station.host},
                                    {key::Program, station.program},
                                    {key::Version, station.version},
                                    {key::Port, station.port},
@@ -69,6 +75,7 @@ QJsonObject RunRecord::ToJson() const {
                                    {key::Baud, station.baud},
                                    {key::CashBox, station.cashBox}}},
         {key::Operator, station.operatorName},
+        {key::PlanVersion, planVersion},
         {key::Started, started},
         {key::Finished, finished},
         {key::DurationS, static_cast<double>(finishMs - startMs) / 1000.0},
@@ -89,7 +96,7 @@ bool RunRecord::FromJson(const QJsonObject& o, RunRecord& run, QString& error) {
         error = "not a run record (no schema)";
         return false;
     }
-    if (schema.toString() != schema::Record) {
+    if (schema.toString() != schema::Record && schema.toString() != schema::RecordVersion1) {
         error = QString("a run record of the unknown schema \"%1\" (this program reads %2)")
                     .arg(schema.toString(), schema::Record);
         return false;
@@ -107,7 +114,12 @@ bool RunRecord::FromJson(const QJsonObject& o, RunRecord& run, QString& error) {
     run.stoppedAt = o[key::StoppedAt].toString();
     run.reason = o[key::Reason].toString();
     run.device = o[key::Device].toString();
+    run.runId = o[key::RunId].toString();
+    run.unitSerial = o[key::UnitSerial].toString();
+    run.planVersion = o[key::PlanVersion].toString();
     const QJsonObject s = o[key::Station].toObject();
+    run.station.line = s[key::Line].toString();
+    run.station.location = s[key::Location].toString();
     run.station.host = s[key::Host].toString();
     run.station.program = s[key::Program].toString();
     run.station.version = s[key::Version].toString();
@@ -115,6 +127,8 @@ bool RunRecord::FromJson(const QJsonObject& o, RunRecord& run, QString& error) {
     run.station.devicePath = s[key::DevicePath].toString();
     run.station.baud = s[key::Baud].toInt();
     run.station.cashBox = s[key::CashBox].toBool();
+    // A station without an id of its own is known by its host name.
+    run.station.id = s[key::Id].isString() ? s[key::Id].toString() : run.station.host;
     run.station.operatorName = o[key::Operator].toString();
     run.started = o[key::Started].toString();
     run.finished = o[key::Finished].toString();
@@ -127,6 +141,17 @@ bool RunRecord::FromJson(const QJsonObject& o, RunRecord& run, QString& error) {
     run.journal = o[key::Journal].toString();
     run.journalRun = o[key::JournalRun].toInt();
     return true;
+}
+
+QString DerivedRunId(const QString& journalFileName, int journalRun) {
+    static const QUuid kRuns =
+        QUuid::fromString(QLatin1String("1d4b5f0e-6a2c-4f7e-9b1d-2c8e6a4f0b37"));
+    return QUuid::createUuidV5(kRuns, journalFileName + '#' + QString::number(journalRun))
+        .toString(QUuid::WithoutBraces);
+}
+
+QString NewRunId() {
+    return QUuid::createUuid().toString(QUuid::WithoutBraces);
 }
 
 bool LoadRunRecord(const QString& path, RunRecord& run, QString& error) {

@@ -21,10 +21,13 @@ std::optional<Outcome> OutcomeNamed(const QString& name,
 
 // The station a run was made on, as the link's first journal line tells it.
 struct StationInfo {
+    QString id;        // as the line knows it; the host name when none was configured
+    QString line;      // empty when not configured
+    QString location;  // empty when not configured
     QString host;
     QString program;
     QString version;
-    QString operatorName;  // the login name
+    QString operatorName;  // as given, else the login name
     QString port;          // "COM1"
     QString devicePath;
     int baud = 0;
@@ -32,6 +35,9 @@ struct StationInfo {
 };
 
 struct RunRecord {
+    QString runId;  // a random UUID: how the run is known everywhere (empty in a version 1 record)
+    QString unitSerial;   // the unit's serial number as given; empty when none was
+    QString planVersion;  // the test plan the run was judged by (empty in a version 1 record)
     RunKind kind = RunKind::AutoTest;
     Outcome outcome = Outcome::Incomplete;
     QString stoppedAt;  // the stage whose reply never came (INCOMPLETE only)
@@ -51,10 +57,16 @@ struct RunRecord {
     QJsonObject ToJson() const;
     // The record as its file holds it: indented JSON.
     QByteArray ToFile() const;
-    // A record as ToJson wrote it; false with the reason in `error` when it is not one, or one
-    // of another schema.
+    // A record as ToJson wrote it, or a version 1 record (its newer fields empty, the station's
+    // id its host); false with the reason in `error` when it is not one, or one of another schema.
     static bool FromJson(const QJsonObject& o, RunRecord& run, QString& error);
 };
+
+// The id of a run whose journal did not name one (a version 1 journal or record): the same for
+// the same run wherever its files are, made from its journal's file name and its number there.
+QString DerivedRunId(const QString& journalFileName, int journalRun);
+// A new run's id: a random UUID in its 36-character text form.
+QString NewRunId();
 
 // A run record is a few KiB; a file larger than this is not one, and is not read.
 inline constexpr qint64 kLargestRecord = 16 << 20;

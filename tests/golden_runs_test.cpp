@@ -123,6 +123,10 @@ QString RunScenario(const Scenario& sc) {
     HarnessClock clock(h, QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5), Qt::OffsetFromUTC, 3600));
     mv62rec::Recorder recorder(
         dir.path(), {"mv62-station", "1.0.0", "bench", "tester", "bench", {}, {}}, clock);
+    int runs = 0;
+    recorder.NewRunId = [&runs] {
+        return QString("00000000-0000-4000-8000-%1").arg(++runs, 12, 10, QChar('0'));
+    };
     f.Observer = &recorder;
     f.show();
     f.CheckBox4->setChecked(sc.cashBox);

@@ -32,7 +32,8 @@ path = records[0]
 rec = json.load(open(path))
 name = os.path.basename(path)
 day = os.path.basename(os.path.dirname(path))
-assert rec["schema"] == "mv62-run-record/1", rec["schema"]
+assert rec["schema"] == "mv62-run-record/2", rec["schema"]
+assert len(rec["run_id"]) == 36 and rec["unit_serial"] is None and len(rec["plan_version"]) == 12
 assert rec["kind"] == "auto-test"
 assert rec["outcome"] == outcome, (rec["outcome"], outcome)
 assert rec["stopped_at"] == (stopped_at or None), rec["stopped_at"]
@@ -41,6 +42,7 @@ assert name.endswith("_MV62-SIM-1.0_auto-test_%s.json" % outcome), name
 assert name[:8] == day.replace("-", ""), (name, day)
 st = rec["station"]
 assert st["port"] == "COM1" and st["baud"] == 9600 and st["program"] == "mv62-station", st
+assert st["id"] == st["host"] and st["line"] is None and st["location"] is None, st
 assert rec["operator"] and st["host"] and st["version"], rec
 assert rec["duration_s"] > 5, rec["duration_s"]  # the chain's own waits alone take 5.5 s
 names = [m["name"] for m in rec["measurements"]]
@@ -68,6 +70,8 @@ events = [json.loads(line) for line in open(rec["journal"])]
 kinds = [e["event"] for e in events]
 assert kinds[0] == "link_opened" and kinds[-1] == "link_closed", (kinds[0], kinds[-1])
 assert events[0]["schema"] == "mv62-journal/1"
+assert events[0]["plan_version"] == rec["plan_version"] and events[0]["station_id"] == st["id"]
+assert [e["run_id"] for e in events if e["event"] == "run_started"] == [rec["run_id"]]
 assert "auto_test" in kinds and kinds.count("run_ended") == 1, kinds
 ended = events[kinds.index("run_ended")]
 assert ended["record"] == path and ended["outcome"] == outcome, ended
@@ -84,6 +88,7 @@ assert lines[len(expected)].startswith("outcome: " + outcome), lines[len(expecte
 assert lines[len(expected) + 1] == "record: " + path, lines[len(expected) + 1]
 print("record and journal as expected:", name)
 PY
+    validate_records "$work/records"
 }
 
 case "$scenario" in

@@ -170,7 +170,8 @@ for name in ("list.out", "show.out", "show2.out"):
 lines = open(work + "/list.out").read().splitlines()
 assert len(lines) == 5 and '=HYPERLINK("x")\\x1b[2J\\nA' in lines[0], lines
 assert 'device:     =HYPERLINK("x")\\x1b[2J\\nA' in open(work + "/show.out").read()
-assert "station:    st%5x, mv62-station" in open(work + "/show2.out").read()
+show2 = open(work + "/show2.out").read()
+assert "host:       st%5x, mv62-station" in show2
 rows = list(csv.DictReader(open(work + "/runs.csv", newline="", encoding="utf-8")))
 devices = [r["device"] for r in rows]  # oldest first
 assert devices == ["'-2+3", "'@SUM(A1)", "'\t=1", "-5", "'" + ident], devices

@@ -122,14 +122,17 @@ assert any(l.split() == ["motor.rpm", "4320", "rpm", "3500", "5000", "PASS"] for
 raw = open(work + "/runs.csv", "rb").read()
 assert raw.count(b"\r\n") == 4 and raw.count(b"\n") == 4, raw[:200]
 table = list(csv.DictReader(open(work + "/runs.csv", newline="", encoding="utf-8")))
-fixed = ["started", "finished", "kind", "device", "station", "operator", "outcome", "stopped_at"]
+fixed = ["run_id", "started", "finished", "kind", "unit_serial", "device", "station", "line",
+         "operator", "outcome", "stopped_at"]
 names = [m["name"] for m in passed["measurements"]]
 header = next(csv.reader(open(work + "/runs.csv", newline="")))
 assert header == fixed + [c for n in names for c in (n, n + ".verdict")], header
 assert len(table) == 3
 for row, r in zip(table, runs):
-    assert [row[c] for c in fixed[:4]] == [r["started"], r["finished"], r["kind"], r["device"] or ""]
-    assert (row["station"], row["operator"]) == (r["station"]["host"], r["operator"])
+    assert [row[c] for c in fixed[:6]] == [r["run_id"], r["started"], r["finished"], r["kind"],
+                                          r["unit_serial"] or "", r["device"] or ""]
+    assert (row["station"], row["line"], row["operator"]) == (
+        r["station"]["id"], r["station"]["line"] or "", r["operator"])
     assert (row["outcome"], row["stopped_at"]) == (r["outcome"], r["stopped_at"] or "")
     for m in r["measurements"]:
         v = m["value"]
@@ -208,6 +211,33 @@ assert strip(again) == strip(failed), [a for a, b in zip(strip(again), strip(fai
 print("recover, list, show, csv, html and replay as expected")
 PY
 
+validate_records "$rec" "$work/replayed"
+
+# A version 1 record, written before units and stations had names, is read by every command,
+# beside the version 2 records, with its newer fields empty and its host as its station.
+v1=$work/v1/2026-01-02
+mkdir -p "$v1"
+cp "$(dirname "$0")"/fixtures/*_auto-test_FAIL.json "$v1/"
+cp "$rec"/*/*_PASS.json "$v1/"
+"$records" list "$work/v1" --station bench >"$work/v1-list.out" || fail "v1 list: exit $?"
+"$records" show -2 "$work/v1" >"$work/v1-show.out" || fail "v1 show: exit $?"
+"$records" csv "$work/v1" -o "$work/v1.csv" || fail "v1 csv: exit $?"
+"$records" html -2 "$work/v1" -o "$work/v1.html" || fail "v1 html: exit $?"
+python3 - "$work" <<'PY' || fail "a version 1 record read back"
+import csv, sys
+work = sys.argv[1]
+listed = open(work + "/v1-list.out").read().splitlines()
+assert len(listed) == 1 and listed[0].split()[2:4] == ["auto-test", "-"] and "eeprom" in listed[0], listed
+show = open(work + "/v1-show.out").read()
+assert "run id:     -" in show and "serial:     -" in show and "station:    bench" in show, show
+rows = list(csv.DictReader(open(work + "/v1.csv", newline="", encoding="utf-8")))
+assert [r["outcome"] for r in rows] == ["FAIL", "PASS"], rows
+old = rows[0]
+assert (old["run_id"], old["unit_serial"], old["station"], old["line"]) == ("", "", "bench", ""), old
+assert len(rows[1]["run_id"]) == 36 and rows[1]["optics.ch1.corrected"], rows[1]
+assert "FAIL" in open(work + "/v1.html", encoding="utf-8").read()
+PY
+
 # Bad input: one line naming the problem, exit 1; usage exit 2.
 bad=$work/bad
 mkdir -p "$bad/2026-01-01"
@@ -223,7 +253,7 @@ expect() {  # expect CODE PATTERN command...
 expect 1 "does not exist" "$records" list "$work/nothing"
 echo '{"name": 1}' >"$bad/2026-01-01/x.json"
 expect 1 "not a run record" "$records" show "$bad/2026-01-01/x.json"
-sed 's#"mv62-run-record/1"#"mv62-run-record/9"#' "${rec}"/*/*_PASS.json >"$bad/2026-01-01/y.json"
+sed 's#"mv62-run-record/2"#"mv62-run-record/9"#' "${rec}"/*/*_PASS.json >"$bad/2026-01-01/y.json"
 expect 1 'unknown schema "mv62-run-record/9"' "$records" html "$bad/2026-01-01/y.json"
 expect 1 "there is no run -1" "$records" show -1 "$bad"
 killed_journal=$(grep -l '"recovered"' "$rec"/*/*.json | xargs python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["journal"])')

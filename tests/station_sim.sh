@@ -18,6 +18,12 @@ fail() {
     exit 1
 }
 
+# Checks every run record under the folders given against the published JSON Schema.
+validate_records() {
+    python3 "$(dirname "${BASH_SOURCE[0]}")/validate_records.py" "$@" >"$work/schema.out" ||
+        fail "records that do not hold to the schema: $(head -5 "$work/schema.out")"
+}
+
 # Starts the simulator with the options given, its device linked at $work/com1.
 start_sim() {
     "$sim" --link "$work/com1" "$@" >"$work/sim.out" 2>"$work/sim.log" &

@@ -7,7 +7,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <cstdio>
-#include <initializer_list>
+#include <vector>
 
 #include "CommandLine.h"
 #include "HelpText.h"
@@ -177,7 +177,7 @@ int Csv(const Command& c) {
 
 // ---- The command line, declared
 
-enum class Opt { Device, Since, Outcome, Newest, Output };
+enum class Opt { Device, Serial, Station, Line, Since, Outcome, Newest, Output };
 
 struct OptionSpec {
     Opt id;
@@ -188,6 +188,9 @@ struct OptionSpec {
 
 const OptionSpec kOptions[] = {
     {Opt::Device, {"device"}, "TEXT", "only units whose identification contains TEXT"},
+    {Opt::Serial, {"serial"}, "SERIAL", "only the runs of the unit with this serial number"},
+    {Opt::Station, {"station"}, "ID", "only runs of the station with this id"},
+    {Opt::Line, {"line"}, "LINE", "only runs of the stations of this line"},
     {Opt::Since,
      {"since"},
      "DATE",
@@ -204,48 +207,45 @@ struct CommandSpec {
     const char* name;
     const char* arguments;
     bool takesRun;  // RUN before DIR
-    std::initializer_list<Opt> options;
+    std::vector<Opt> options;
     const char* help;
     int (*action)(const Command&);
 };
 
+// Which runs list and csv read.
+const std::vector<Opt> kFilters = {Opt::Device, Opt::Serial, Opt::Station,
+                                   Opt::Line,   Opt::Since,  Opt::Outcome};
+
+std::vector<Opt> With(std::vector<Opt> options, Opt more) {
+    options.push_back(more);
+    return options;
+}
+
+// clang-format off
 const CommandSpec kCommands[] = {
-    {"list",
-     "[DIR]",
-     false,
-     {Opt::Device, Opt::Since, Opt::Outcome},
-     "one line per run, newest first: time, kind, device, outcome, the failed measurements "
-     "(where an INCOMPLETE run stopped)",
+    {"list", "[DIR]", false, kFilters,
+     "one line per run, newest first: time, kind, unit serial, device, outcome, station, "
+     "operator, the failed measurements (where an INCOMPLETE run stopped)",
      List},
-    {"show",
-     "RUN [DIR]",
-     true,
-     {Opt::Newest},
+    {"show", "RUN [DIR]", true, {Opt::Newest},
      "the run's facts and measurement table (name, value, unit, low, high, verdict)",
      Show},
-    {"csv",
-     "[DIR]",
-     false,
-     {Opt::Device, Opt::Since, Opt::Outcome, Opt::Output},
-     "every run as one CSV row, oldest first (RFC 4180, UTF-8): started, finished, kind, device, "
-     "station, operator, outcome, stopped_at, then each measurement's value and verdict",
+    {"csv", "[DIR]", false, With(kFilters, Opt::Output),
+     "every run as one CSV row, oldest first (RFC 4180, UTF-8): run_id, started, finished, kind, "
+     "unit_serial, device, station, line, operator, outcome, stopped_at, then each "
+     "measurement's value and verdict",
      Csv},
-    {"html",
-     "RUN [DIR]",
-     true,
-     {Opt::Newest, Opt::Output},
+    {"html", "RUN [DIR]", true, {Opt::Newest, Opt::Output},
      "the run's printable report: one self-contained HTML page for A4 (no scripts, nothing "
      "fetched)",
      Html},
-    {"recover",
-     "[DIR]",
-     false,
-     {},
+    {"recover", "[DIR]", false, {},
      "writes the record of every run whose journal is there but whose record is not (a station "
      "that was killed): INCOMPLETE, reason \"recovered\"; existing records are never changed. Run "
      "it while no station records there. One recover at a time: a second one waits up to 5 s.",
      Recover},
 };
+// clang-format on
 
 QString Dashes(const QString& name) {
     return (name.size() == 1 ? "-" : "--") + name;
@@ -328,6 +328,15 @@ QString TakeOption(Opt id, const QString& value, Command& c) {
     switch (id) {
         case Opt::Device:
             c.filter.device = value;
+            break;
+        case Opt::Serial:
+            c.filter.serial = value;
+            break;
+        case Opt::Station:
+            c.filter.station = value;
+            break;
+        case Opt::Line:
+            c.filter.line = value;
             break;
         case Opt::Since:
             if (!(c.filter.since = ParseSince(value))) {

@@ -245,14 +245,15 @@ QByteArray HtmlReport(const FoundRun& r) {
                                                     : "failed: " + run.Failed().join(", ");
     QString page = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n";
     page += QString("<title>MV62 %1 %2: %3</title>\n")
-                .arg(HtmlText(RunKindName(run.kind)), HtmlText(DeviceText(run)), outcome);
+                .arg(HtmlText(RunKindName(run.kind)), HtmlText(UnitText(run)), outcome);
     page += QString("<style>%1</style>\n</head>\n<body>\n").arg(kStyle);
     page += QString(
                 "<div class=\"banner %1\" id=\"banner\">%2<small>%3 of %4 &middot; %5</small>"
                 "</div>\n")
                 .arg(outcome.toLower(), outcome, HtmlText(RunKindName(run.kind)),
-                     HtmlText(DeviceText(run)), HtmlText(failedOrStop));
+                     HtmlText(UnitText(run)), HtmlText(failedOrStop));
     page += "<div class=\"top\">\n" + ChannelColumns(run) + "<table class=\"facts\">\n";
+    page += FactRow("Serial", run.unitSerial.isEmpty() ? QString("-") : run.unitSerial);
     page += FactRow("Device", DeviceText(run));
     page += FactRow("Kind", RunKindName(run.kind));
     page += FactRow("Outcome", outcome);
@@ -262,13 +263,20 @@ QByteArray HtmlReport(const FoundRun& r) {
     page += FactRow("Ended by", run.reason);
     page += FactRow("Started", run.started);
     page += FactRow("Finished", run.finished);
-    page += FactRow("Station", s.host);
+    page += FactRow("Station", StationText(s));
+    page += FactRow("Host", s.host);
     page += FactRow("Program", s.program + ' ' + s.version);
     page += FactRow("Port",
                     QString("%1 (%2), %3 baud").arg(s.port, s.devicePath, QString::number(s.baud)));
     page += FactRow("CashBox", s.cashBox ? "ticked" : "not ticked");
     page += FactRow("Operator", s.operatorName);
     page += FactRow("Record", QFileInfo(r.path).fileName());
+    if (!run.runId.isEmpty()) {
+        page += FactRow("Run id", run.runId);
+    }
+    if (!run.planVersion.isEmpty()) {
+        page += FactRow("Test plan", run.planVersion);
+    }
     page += "</table>\n</div>\n";
     page +=
         "<h2>Measurements</h2>\n<table class=\"measurements\">\n<thead><tr><th>Name</th>"

@@ -137,7 +137,9 @@ bool FindRuns(const QString& folder, std::vector<FoundRun>& runs, QStringList& p
 
 bool RunFilter::Accepts(const FoundRun& r) const {
     return (device.isEmpty() || r.run.device.contains(device, Qt::CaseInsensitive)) &&
-           (!since || r.started >= *since) && (!outcome || r.run.outcome == *outcome);
+           (!since || r.started >= *since) && (!outcome || r.run.outcome == *outcome) &&
+           (!serial || r.run.unitSerial == *serial) && (!station || r.run.station.id == *station) &&
+           (!line || r.run.station.line == *line);
 }
 
 std::optional<QDateTime> ParseSince(const QString& text) {
@@ -196,6 +198,5 @@ bool RecoverRuns(const QString& folder, QStringList& written, QStringList& probl
     }
     return true;
 }
-
 
 }  // namespace mv62tool

@@ -28,6 +28,9 @@ struct RunFilter {
     QString device;                  // a part of the device text, in any case
     std::optional<QDateTime> since;  // started at or after
     std::optional<mv62rec::Outcome> outcome;
+    std::optional<QString> serial;   // the unit's serial, as given
+    std::optional<QString> station;  // the station's id
+    std::optional<QString> line;
     bool Accepts(const FoundRun& r) const;
 };
 // "2026-12-08" (that day's start, local time) or an ISO 8601 time.

@@ -47,15 +47,40 @@ QString DeviceText(const RunRecord& run) {
     return run.device.isEmpty() ? QString("(unidentified)") : run.device;
 }
 
+QString UnitText(const RunRecord& run) {
+    return run.unitSerial.isEmpty() ? DeviceText(run)
+                                    : run.unitSerial + " (" + DeviceText(run) + ')';
+}
+
+QString StationText(const StationInfo& s) {
+    QStringList where;
+    if (!s.line.isEmpty()) {
+        where << "line " + s.line;
+    }
+    if (!s.location.isEmpty()) {
+        where << s.location;
+    }
+    return where.isEmpty() ? s.id : s.id + " (" + where.join(", ") + ')';
+}
+
+QString OrDash(const QString& text) {
+    return text.isEmpty() ? QString("-") : text;
+}
+
 QString ListLine(const FoundRun& r) {
     const RunRecord& run = r.run;
-    QString what = run.outcome == Outcome::Incomplete ? StopText(run) : run.Failed().join(' ');
+    const QString what =
+        run.outcome == Outcome::Incomplete ? StopText(run) : run.Failed().join(' ');
     // Escaped before it is padded, so that the columns stay aligned.
-    return QString("%1  %2  %3  %4  %5")
-        .arg(TerminalText(ShortTime(run.started)), RunKindName(run.kind).leftJustified(11),
-             TerminalText(DeviceText(run)).leftJustified(24),
-             OutcomeName(run.outcome).leftJustified(10), TerminalText(what))
-        .trimmed();
+    const QStringList columns = {TerminalText(ShortTime(run.started)),
+                                 RunKindName(run.kind).leftJustified(11),
+                                 TerminalText(OrDash(run.unitSerial)).leftJustified(16),
+                                 TerminalText(DeviceText(run)).leftJustified(24),
+                                 OutcomeName(run.outcome).leftJustified(10),
+                                 TerminalText(OrDash(run.station.id)).leftJustified(12),
+                                 TerminalText(OrDash(run.station.operatorName)).leftJustified(10),
+                                 TerminalText(what)};
+    return columns.join("  ").trimmed();
 }
 
 QString ShowText(const FoundRun& r) {
@@ -66,15 +91,19 @@ QString ShowText(const FoundRun& r) {
         out += QString(name).leftJustified(11) + ' ' + TerminalText(value) + '\n';
     };
     fact("record:", r.path);
+    fact("run id:", OrDash(run.runId));
     fact("kind:", RunKindName(run.kind));
+    fact("serial:", OrDash(run.unitSerial));
     fact("device:", DeviceText(run));
     fact("outcome:", OutcomeName(run.outcome));
-    fact("stopped at:", run.stoppedAt.isEmpty() ? QString("-") : run.stoppedAt);
+    fact("stopped at:", OrDash(run.stoppedAt));
     fact("reason:", run.reason);
-    fact("station:", QString("%1, %2 %3, %4 at %5 baud%6")
-                         .arg(s.host, s.program, s.version, s.port, QString::number(s.baud),
-                              s.cashBox ? ", CashBox" : ""));
+    fact("station:", StationText(s));
+    fact("host:", QString("%1, %2 %3, %4 at %5 baud%6")
+                      .arg(s.host, s.program, s.version, s.port, QString::number(s.baud),
+                           s.cashBox ? ", CashBox" : ""));
     fact("operator:", s.operatorName);
+    fact("plan:", OrDash(run.planVersion));
     fact("started:", run.started);
     fact("finished:", run.finished);
     out += '\n';
@@ -123,8 +152,9 @@ QByteArray CsvTable(const std::vector<const FoundRun*>& runs) {
     }
     names.removeIf([&](const QString& n) { return !present.contains(n); });
 
-    QStringList header = {key::Started, key::Finished, key::Kind,    key::Device,
-                          key::Station, key::Operator, key::Outcome, key::StoppedAt};
+    QStringList header = {key::RunId,      key::Started, key::Finished, key::Kind,
+                          key::UnitSerial, key::Device,  key::Station,  key::Line,
+                          key::Operator,   key::Outcome, key::StoppedAt};
     const qsizetype fixed = header.size();
     QHash<QString, qsizetype> column;  // a measurement's value column
     for (const QString& n : names) {
@@ -135,11 +165,14 @@ QByteArray CsvTable(const std::vector<const FoundRun*>& runs) {
     AppendCsvRow(csv, header);
     for (const FoundRun* r : runs) {
         const RunRecord& run = r->run;
-        QStringList row = {run.started,
+        QStringList row = {run.runId,
+                           run.started,
                            run.finished,
                            RunKindName(run.kind),
+                           run.unitSerial,
                            run.device,
-                           run.station.host,
+                           run.station.id,
+                           run.station.line,
                            run.station.operatorName,
                            OutcomeName(run.outcome),
                            run.stoppedAt};
