@@ -75,10 +75,17 @@ QString Malformed(int lineNumber, const QString& line) {
         .arg(QuotedForMessage(line));
 }
 
+// A comment line as people write them; QSettings itself knows only ';' and reads a '#' line
+// with '=' in it as a key, which the check of the keys passes over.
+bool IsComment(const QString& line) {
+    return line.startsWith(';') || line.startsWith('#');
+}
+
 // QSettings reads nearly anything as INI and guesses at what it cannot read. This refuses, line
 // by line, what it would guess at, and what the station does not know: a line that is neither
-// blank, a comment, a [group] nor key=value, a key outside the groups, an unknown group or key,
-// a key set twice. Returns what is wrong with the first such line.
+// blank, a comment, a [group] nor key=value, a line that QSettings would join to the next, a key
+// outside the groups, an unknown group or key, a key set twice. Returns what is wrong with the
+// first such line.
 QString CheckLines(const QString& text) {
     const KnownGroup* group = nullptr;
     QHash<QString, int> lineOfKey;
@@ -86,7 +93,12 @@ QString CheckLines(const QString& text) {
     for (int i = 0; i < lines.size(); ++i) {
         const int lineNumber = i + 1;
         const QString line = lines[i].trimmed();
-        if (line.isEmpty() || line.startsWith(';') || line.startsWith('#')) {
+        if (line.endsWith('\\')) {
+            return QString("line %1: %2 ends with a backslash, which joins the next line to it")
+                .arg(lineNumber)
+                .arg(QuotedForMessage(line));
+        }
+        if (line.isEmpty() || IsComment(line)) {
             continue;
         }
         if (line.startsWith('[')) {
@@ -305,6 +317,9 @@ std::optional<StationConfig> ReadStationConfig(const QString& path, QString& err
     // The lines are checked; QSettings may still decode a key into one it does not name (a
     // percent sign or a slash in it).
     for (const QString& fullKey : settings.allKeys()) {
+        if (fullKey.split('/').first().startsWith('#') || fullKey.section('/', 1).startsWith('#')) {
+            continue;  // a comment line with '=' in it
+        }
         const qsizetype slash = fullKey.indexOf('/');
         if (slash < 0) {
             return fail(OutsideGroups(fullKey));
