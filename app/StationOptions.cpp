@@ -51,10 +51,14 @@ std::optional<QString> GivenOption(const QCommandLineParser& parser,
 
 // `--records` without a folder (last, or followed by another option) records into the user's
 // data folder: it is given that folder here, so that the parser sees an option with a value.
-QStringList WithRecordsFolder(QStringList args) {
+// `unnamed` tells whether the last --records was one without a folder.
+QStringList WithRecordsFolder(QStringList args, bool& unnamed) {
     for (int i = 1; i < args.size(); ++i) {
         if (args[i] == "--records" && (i + 1 == args.size() || args[i + 1].startsWith('-'))) {
             args[i] = "--records=" + mv62rec::DefaultRecordsFolder();
+            unnamed = true;
+        } else if (args[i] == "--records" || args[i].startsWith("--records=")) {
+            unnamed = false;
         }
     }
     return args;
@@ -90,6 +94,7 @@ std::optional<int> ReadStationOptions(int argc, char** argv, StationOptions& opt
         "             the window opens); true or false, also yes/no or 1/0\n"
         "  [database] uri=postgresql://user@host/dbname for mv62-records (no password in it:\n"
         "             passwords go in ~/.pgpass or PGPASSFILE)\n"
+        "A value that holds a comma or a semicolon goes in double quotes.\n"
         "The command line wins over MV62_RECORDS, which wins over the file. A file with a\n"
         "fault is not used at all: one line names the file, the key and what is wrong, and\n"
         "the station ends with exit code 2 (the window does not open).\n\n"
@@ -101,14 +106,14 @@ std::optional<int> ReadStationOptions(int argc, char** argv, StationOptions& opt
     const QCommandLineOption records(
         "records",
         "Records every link and run into <folder> (also MV62_RECORDS=<folder>). Without a "
-        "folder: " +
+        "folder: the configuration file's, else " +
             mv62rec::DefaultRecordsFolder() + ".",
         "folder");
     const QCommandLineOption autoTest(
         "auto-test",
         "Runs the automatic test without a window: Start Protocol, Auto Test, End Protocol; "
         "prints each measurement and the outcome, records into the user's records folder "
-        "unless --records says otherwise.");
+        "unless --records, MV62_RECORDS or the configuration file says otherwise.");
     const QCommandLineOption port("port",
                                   "With --auto-test: the port, " + PortRange() + " (" +
                                       QString::fromStdString(PortName(0)) + ").",
@@ -145,7 +150,8 @@ std::optional<int> ReadStationOptions(int argc, char** argv, StationOptions& opt
     parser.addOptions({help, version, records, autoTest, port, speed, cashBox, timeout, serial,
                        operatorName, askSerial, config, checkPort});
 
-    if (!parser.parse(WithRecordsFolder(QCoreApplication::arguments()))) {
+    bool recordsUnnamed = false;
+    if (!parser.parse(WithRecordsFolder(QCoreApplication::arguments(), recordsUnnamed))) {
         return UsageError(mv62rec::ParseErrorText(parser));
     }
     if (parser.isSet(help)) {
@@ -165,6 +171,7 @@ std::optional<int> ReadStationOptions(int argc, char** argv, StationOptions& opt
     }
     if (parser.isSet(records)) {
         options.recordsFolder = parser.value(records);
+        options.recordsFolderUnnamed = recordsUnnamed;
         if (options.recordsFolder->isEmpty()) {
             return UsageError("--records needs a folder");
         }
@@ -244,7 +251,9 @@ std::optional<QString> ApplyStationConfig(StationOptions& options) {
         }
         options.config = *config;
     }
-    if (!options.recordsFolder) {
+    // A folder named on the command line or by MV62_RECORDS wins over the file's; --records
+    // alone (as the menu entry starts the station) records into the file's.
+    if ((!options.recordsFolder || options.recordsFolderUnnamed) && options.config.recordsFolder) {
         options.recordsFolder = options.config.recordsFolder;
     }
     if (!options.recordsFolder && options.autoTest) {

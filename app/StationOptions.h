@@ -10,6 +10,8 @@
 
 struct StationOptions {
     std::optional<QString> recordsFolder;  // recording on, into this folder
+    bool recordsFolderUnnamed = false;     // --records without a folder: the user's, unless the
+                                           // configuration file names one
     bool autoTest = false;                 // the automatic test without a window
     int portIndex = 0;                     // item of the port selector: COM1
     int speedIndex = 0;                    // item of the speed selector: 9600
