@@ -69,10 +69,39 @@ QString OutsideGroups(const QString& key) {
     return key + ": a key outside any group; keys go under " + GroupNames();
 }
 
-QString Malformed(int lineNumber, const QString& line) {
-    return QString("line %1: %2 is neither a comment, a [group] nor key=value")
+// The libpq URI without its password: "user:password@" before the host, or password= among its
+// parameters.
+bool HoldsPassword(const QString& uri) {
+    const qsizetype schemeEnd = uri.indexOf("://");
+    const QString rest = schemeEnd < 0 ? uri : uri.mid(schemeEnd + 3);
+    const qsizetype authorityEnd = rest.indexOf(QRegularExpression("[/?]"));
+    const QString authority = rest.left(authorityEnd);
+    const qsizetype at = authority.lastIndexOf('@');
+    if (at >= 0 && authority.left(at).contains(':')) {
+        return true;
+    }
+    const qsizetype query = rest.indexOf('?');
+    if (query >= 0) {
+        for (const auto& [name, value] :
+             QUrlQuery(rest.mid(query + 1)).queryItems(QUrl::FullyDecoded)) {
+            if (name == "password") {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+// A line of the file as a message quotes it; one that may hold a password is not shown.
+QString ShownLine(int lineNumber, const QString& line) {
+    return QString("line %1: %2")
         .arg(lineNumber)
-        .arg(QuotedForMessage(line));
+        .arg(HoldsPassword(line) ? QString("(not shown, it may hold a password)")
+                                 : QuotedForMessage(line));
+}
+
+QString Malformed(int lineNumber, const QString& line) {
+    return ShownLine(lineNumber, line) + " is neither a comment, a [group] nor key=value";
 }
 
 // A comment line as people write them; QSettings itself knows only ';' and reads a '#' line
@@ -94,9 +123,8 @@ QString CheckLines(const QString& text) {
         const int lineNumber = i + 1;
         const QString line = lines[i].trimmed();
         if (line.endsWith('\\')) {
-            return QString("line %1: %2 ends with a backslash, which joins the next line to it")
-                .arg(lineNumber)
-                .arg(QuotedForMessage(line));
+            return ShownLine(lineNumber, line) +
+                   " ends with a backslash, which joins the next line to it";
         }
         if (line.isEmpty() || IsComment(line)) {
             continue;
@@ -133,29 +161,6 @@ QString CheckLines(const QString& text) {
         lineOfKey.insert(fullKey, lineNumber);
     }
     return {};
-}
-
-// The libpq URI without its password: "user:password@" before the host, or password= among its
-// parameters.
-bool HoldsPassword(const QString& uri) {
-    const qsizetype schemeEnd = uri.indexOf("://");
-    const QString rest = schemeEnd < 0 ? uri : uri.mid(schemeEnd + 3);
-    const qsizetype authorityEnd = rest.indexOf(QRegularExpression("[/?]"));
-    const QString authority = rest.left(authorityEnd);
-    const qsizetype at = authority.lastIndexOf('@');
-    if (at >= 0 && authority.left(at).contains(':')) {
-        return true;
-    }
-    const qsizetype query = rest.indexOf('?');
-    if (query >= 0) {
-        for (const auto& [name, value] :
-             QUrlQuery(rest.mid(query + 1)).queryItems(QUrl::FullyDecoded)) {
-            if (name == "password") {
-                return true;
-            }
-        }
-    }
-    return false;
 }
 
 // The values of the keys, each checked; the first fault is kept in `error` as "[group] key: what
