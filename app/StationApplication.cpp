@@ -18,7 +18,12 @@ void ShowStandardError(QWidget* parent, const QString& message) {
     if (!message.isEmpty()) {
         PrintStandardError(message);
     }
-    QMessageBox::critical(parent, TStationApplication::ErrorTitle(), message);
+    // A message can quote a file name, a device's text or a configured value: shown as plain
+    // text, never read as markup.
+    QMessageBox box(QMessageBox::Critical, TStationApplication::ErrorTitle(), message,
+                    QMessageBox::Ok, parent);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
 }
 
 TStationApplication::TStationApplication(int& argc, char** argv) : QApplication(argc, argv) {

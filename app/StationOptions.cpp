@@ -7,6 +7,7 @@
 
 #include "Comm.h"
 #include "CommandLine.h"
+#include "GivenText.h"
 #include "PortNames.h"
 #include "RecordFiles.h"
 #include "SerialErrors.h"
@@ -36,12 +37,28 @@ QString PortRange() {
     return QString::fromStdString(PortName(0) + " ... " + PortName(kPortCount - 1));
 }
 
+// A serial or a name given on the command line, checked as the window's prompts check them.
+std::optional<QString> GivenOption(const QCommandLineParser& parser,
+                                   const QCommandLineOption& option, QString& error) {
+    const mv62rec::GivenText given = mv62rec::CheckGivenText(parser.value(option));
+    if (!given.Good()) {
+        error = "--" + option.names().first() + ": " +
+                mv62rec::QuotedForMessage(parser.value(option)) + ' ' + given.problem;
+        return std::nullopt;
+    }
+    return given.text;
+}
+
 // `--records` without a folder (last, or followed by another option) records into the user's
 // data folder: it is given that folder here, so that the parser sees an option with a value.
-QStringList WithRecordsFolder(QStringList args) {
+// `unnamed` tells whether the last --records was one without a folder.
+QStringList WithRecordsFolder(QStringList args, bool& unnamed) {
     for (int i = 1; i < args.size(); ++i) {
         if (args[i] == "--records" && (i + 1 == args.size() || args[i + 1].startsWith('-'))) {
             args[i] = "--records=" + mv62rec::DefaultRecordsFolder();
+            unnamed = true;
+        } else if (args[i] == "--records" || args[i].startsWith("--records=")) {
+            unnamed = false;
         }
     }
     return args;
@@ -65,7 +82,22 @@ std::optional<int> ReadStationOptions(int argc, char** argv, StationOptions& opt
     parser.setApplicationDescription(
         "MV62 calibration and test station.\n\n"
         "Without options the window starts as always and nothing is recorded (unless the\n"
-        "environment variable MV62_RECORDS names a records folder).\n\n"
+        "environment variable MV62_RECORDS or the configuration file names a records folder).\n\n"
+        "The configuration file is --config <file>, else the user's\n"
+        "$XDG_CONFIG_HOME/mv62-station/station.conf (~/.config/mv62-station/station.conf),\n"
+        "else mv62-station/station.conf in the system's $XDG_CONFIG_DIRS (/etc/xdg); the first\n"
+        "one found is read, and without one nothing changes. Its keys, all optional:\n"
+        "  [station]  id=BENCH-07 (the host name when not set), line=L2, location=Hall 3:\n"
+        "             texts of 1 to 64 printable characters, named in every record\n"
+        "  [records]  folder=/srv/mv62/records (as --records), ask_serial=true (the unit's\n"
+        "             serial number before each run), ask_operator=true (the operator when\n"
+        "             the window opens); true or false, also yes/no or 1/0\n"
+        "  [database] uri=postgresql://user@host/dbname for mv62-records (no password in it:\n"
+        "             passwords go in ~/.pgpass or PGPASSFILE)\n"
+        "A value that holds a comma or a semicolon goes in double quotes.\n"
+        "The command line wins over MV62_RECORDS, which wins over the file. A file with a\n"
+        "fault is not used at all: one line names the file, the key and what is wrong, and\n"
+        "the station ends with exit code 2 (the window does not open).\n\n"
         "Exit codes of --auto-test: 0 PASS, 1 FAIL, 2 bad option or value, 3 INCOMPLETE (no\n"
         "reply, time-out, port lost), 4 the port cannot be opened, 5 tested, but the record\n"
         "could not be written (the reason on standard error; the outcome is printed).");
@@ -74,14 +106,14 @@ std::optional<int> ReadStationOptions(int argc, char** argv, StationOptions& opt
     const QCommandLineOption records(
         "records",
         "Records every link and run into <folder> (also MV62_RECORDS=<folder>). Without a "
-        "folder: " +
+        "folder: the configuration file's, else " +
             mv62rec::DefaultRecordsFolder() + ".",
         "folder");
     const QCommandLineOption autoTest(
         "auto-test",
         "Runs the automatic test without a window: Start Protocol, Auto Test, End Protocol; "
         "prints each measurement and the outcome, records into the user's records folder "
-        "unless --records says otherwise.");
+        "unless --records, MV62_RECORDS or the configuration file says otherwise.");
     const QCommandLineOption port("port",
                                   "With --auto-test: the port, " + PortRange() + " (" +
                                       QString::fromStdString(PortName(0)) + ").",
@@ -97,9 +129,29 @@ std::optional<int> ReadStationOptions(int argc, char** argv, StationOptions& opt
             ") as Start Protocol would, then ends: exit code 0 when it "
             "opens, else 4 with the reason on standard error.",
         "port");
-    parser.addOptions({help, version, records, autoTest, port, speed, cashBox, timeout, checkPort});
+    const QCommandLineOption config(
+        "config", "Reads the station's configuration from <file> instead of the usual places.",
+        "file");
+    const QCommandLineOption serial(
+        "serial",
+        "With --auto-test: the serial number of the unit under test, for its record (1 to 64 "
+        "printable characters).",
+        "text");
+    const QCommandLineOption operatorName(
+        "operator",
+        "The operator the records name, instead of the user logged in (1 to 64 printable "
+        "characters).",
+        "name");
+    const QCommandLineOption askSerial(
+        "ask-serial",
+        "In a window that records: asks for the unit's serial number (typed, or scanned by a "
+        "barcode scanner that ends with Enter) before each Auto Test and CALIBRATION; Escape "
+        "withdraws the press. Also ask_serial=true in the configuration file.");
+    parser.addOptions({help, version, records, autoTest, port, speed, cashBox, timeout, serial,
+                       operatorName, askSerial, config, checkPort});
 
-    if (!parser.parse(WithRecordsFolder(QCoreApplication::arguments()))) {
+    bool recordsUnnamed = false;
+    if (!parser.parse(WithRecordsFolder(QCoreApplication::arguments(), recordsUnnamed))) {
         return UsageError(mv62rec::ParseErrorText(parser));
     }
     if (parser.isSet(help)) {
@@ -119,21 +171,44 @@ std::optional<int> ReadStationOptions(int argc, char** argv, StationOptions& opt
     }
     if (parser.isSet(records)) {
         options.recordsFolder = parser.value(records);
+        options.recordsFolderUnnamed = recordsUnnamed;
         if (options.recordsFolder->isEmpty()) {
             return UsageError("--records needs a folder");
         }
     }
     options.autoTest = parser.isSet(autoTest);
-    for (const QCommandLineOption* o : {&port, &speed, &cashBox, &timeout}) {
+    for (const QCommandLineOption* o : {&port, &speed, &cashBox, &timeout, &serial}) {
         if (parser.isSet(*o) && !options.autoTest) {
             return UsageError("--" + o->names().first() + " needs --auto-test");
+        }
+    }
+    if (parser.isSet(askSerial)) {
+        if (options.autoTest) {
+            return UsageError("--ask-serial is for the window; --auto-test takes --serial");
+        }
+        options.askSerial = true;
+    }
+    if (parser.isSet(config)) {
+        options.configFile = parser.value(config);
+        if (options.configFile->isEmpty()) {
+            return UsageError("--config needs a file");
+        }
+    }
+    QString error;
+    if (parser.isSet(operatorName)) {
+        options.operatorName = GivenOption(parser, operatorName, error);
+        if (!options.operatorName) {
+            return UsageError(error);
         }
     }
     if (!options.autoTest) {
         return std::nullopt;
     }
-    if (!options.recordsFolder) {
-        options.recordsFolder = mv62rec::DefaultRecordsFolder();
+    if (parser.isSet(serial)) {
+        options.unitSerial = GivenOption(parser, serial, error);
+        if (!options.unitSerial) {
+            return UsageError(error);
+        }
     }
     if (parser.isSet(port)) {
         options.portIndex = PortIndex(parser.value(port).toStdString());
@@ -163,6 +238,41 @@ std::optional<int> ReadStationOptions(int argc, char** argv, StationOptions& opt
         }
     }
     return std::nullopt;
+}
+
+std::optional<QString> ApplyStationConfig(StationOptions& options) {
+    const QString path = mv62rec::StationConfigPath(options.configFile.value_or(QString()));
+    if (!path.isEmpty()) {
+        QString error;
+        const std::optional<mv62rec::StationConfig> config =
+            mv62rec::ReadStationConfig(path, error);
+        if (!config) {
+            return "mv62-station: " + error;
+        }
+        options.config = *config;
+    }
+    // A folder named on the command line or by MV62_RECORDS wins over the file's; --records
+    // alone (as the menu entry starts the station) records into the file's.
+    if ((!options.recordsFolder || options.recordsFolderUnnamed) && options.config.recordsFolder) {
+        options.recordsFolder = options.config.recordsFolder;
+    }
+    if (!options.recordsFolder && options.autoTest) {
+        options.recordsFolder = mv62rec::DefaultRecordsFolder();
+    }
+    options.askSerial = options.askSerial || options.config.askSerial;
+    options.askOperator = options.config.askOperator && !options.operatorName;
+    return std::nullopt;
+}
+
+mv62rec::StationIdentity StationIdentityOf(const StationOptions& options) {
+    mv62rec::StationIdentity identity =
+        mv62rec::StationIdentity::OfThisMachine("mv62-station", MV62_VERSION);
+    const mv62rec::StationConfig& config = options.config;
+    identity.stationId = config.stationId.value_or(identity.host);
+    identity.line = config.line.value_or(QString());
+    identity.location = config.location.value_or(QString());
+    identity.operatorName = options.operatorName.value_or(identity.operatorName);
+    return identity;
 }
 
 int CheckPort(const QString& portName) {

@@ -21,6 +21,8 @@ scenario=$6
 
 mkdir -p "$(dirname "$png")"
 work=$(mktemp -d)
+# The station reads no configuration file of this machine's, only those a test writes.
+export XDG_CONFIG_HOME=$work/config XDG_CONFIG_DIRS=$work/system-config
 station_pid=
 sim_pid=
 source "$(dirname "$0")/xvfb.sh"

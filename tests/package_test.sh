@@ -31,7 +31,7 @@ for f in "${programs[@]/#/usr/bin/}" "${programs[@]/#/usr/share/man/man1/}" \
     usr/share/applications/mv62-station.desktop \
     usr/share/icons/hicolor/scalable/apps/mv62-station.svg \
     usr/share/metainfo/org.mv62station.mv62_station.metainfo.xml \
-    usr/share/doc/mv62-station/copyright; do
+    usr/share/doc/mv62-station/copyright usr/share/doc/mv62-station/station.conf.example; do
     [[ "$f" == */man1/* ]] && f=$f.1.gz
     [ -e "$root/$f" ] || fail "the package lacks /$f"
 done
@@ -67,6 +67,18 @@ for program in "${programs[@]}"; do
     [ "$rc" -eq 2 ] || fail "$program with a bad option exited $rc"
     [ "$(wc -l <"$work/err")" -eq 1 ] && grep -q -- '--no-such-option' "$work/err" ||
         fail "$program's bad-option error: $(cat "$work/err")"
+done
+
+# The example configuration is one the station takes, as installed and with every key set: the
+# station gets as far as the port (exit code 4), which a configuration it refused never reaches.
+example=$root/usr/share/doc/mv62-station/station.conf.example
+sed 's/^; //' "$example" >"$work/station.conf"
+grep -q '^ask_serial=true$' "$work/station.conf" || fail "the example has no ask_serial key"
+for conf in "$example" "$work/station.conf"; do
+    MV62_COM1="$work/no-port" "$bin/mv62-station" --auto-test --config "$conf" \
+        >/dev/null 2>"$work/err"
+    rc=$?
+    [ "$rc" -eq 4 ] || fail "the station with $conf exited $rc: $(cat "$work/err")"
 done
 
 # The installed programs work outside the build tree: an automatic test, recorded.

@@ -2,6 +2,8 @@
 # pseudo-terminal. Expects `station` and `sim` (the programs); gives a scratch folder `work`,
 # removed on exit with every process started here.
 work=$(mktemp -d)
+# The station reads no configuration file of this machine's, only those a test writes.
+export XDG_CONFIG_HOME=$work/config XDG_CONFIG_DIRS=$work/system-config
 sim_pid=
 station_pid=
 cleanup() {
