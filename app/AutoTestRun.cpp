@@ -46,8 +46,8 @@ void Print(const QString& line) {
     std::printf("%s\n", mv62rec::TerminalText(line).toLocal8Bit().constData());
 }
 
-void PrintRun(const mv62rec::RunRecord& run, const std::optional<QString>& unitSerial,
-              const QString& recordPath, const QString& recordError) {
+void PrintRun(const mv62rec::RunRecord& run, const QString& recordPath,
+              const QString& recordError) {
     for (const mv62rec::Measurement& m : run.measurements) {
         // The value, limit and verdict in the words of mv62-records show.
         const QString verdict = m.passed ? mv62rec::VerdictText(m) : QString("-");
@@ -60,12 +60,9 @@ void PrintRun(const mv62rec::RunRecord& run, const std::optional<QString>& unitS
     } else if (run.outcome == mv62rec::Outcome::Fail) {
         outcome += " (" + run.Failed().join(", ") + ")";
     }
-    if (!run.unitSerial.isEmpty()) {
-        Print("unit serial: " + run.unitSerial);
-    }
     Print(outcome);
-    if (unitSerial) {
-        Print("serial: " + *unitSerial);
+    if (!run.unitSerial.isEmpty()) {
+        Print("serial: " + run.unitSerial);
     }
     if (!recordPath.isEmpty()) {
         Print("record: " + recordPath);
@@ -125,8 +122,7 @@ int RunAutoTest(TForm1& form, mv62rec::Recorder& recorder, const StationOptions&
         Print("outcome: INCOMPLETE (the port was lost before Auto Test)");
         return kExitIncomplete;
     }
-    PrintRun(*recorder.LastRun(), options.unitSerial, recorder.LastRecordPath(),
-             recorder.LastRecordError());
+    PrintRun(*recorder.LastRun(), recorder.LastRecordPath(), recorder.LastRecordError());
     if (recorder.LastRecordPath().isEmpty()) {
         return kExitRecordNotWritten;  // tested, but a line script must not ship it unrecorded
     }

@@ -11,7 +11,7 @@ foreach(scenario config-faults headless-serial serial-scanned serial-withdrawn s
   add_test(NAME production_context_${scenario}
            COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/production_context_test.sh
                    $<TARGET_FILE:mv62-station> $<TARGET_FILE:mv62-sim>
-                   $<TARGET_FILE:window_design> ${scenario})
+                   $<TARGET_FILE:window_design> $<TARGET_FILE:mv62-records> ${scenario})
   set_tests_properties(production_context_${scenario} PROPERTIES TIMEOUT 120
                        SKIP_RETURN_CODE 77 RESOURCE_LOCK station_e2e)
 endforeach()

@@ -2,7 +2,7 @@
 # Which unit, which station, who, on the real programs: the station with its configuration file
 # and a unit serial, headless against the simulator and as a window on Xvfb driven by X input,
 # the serial typed the way a barcode scanner types it.
-#   production_context_test.sh <mv62-station> <mv62-sim> <window_design> <scenario>
+#   production_context_test.sh <mv62-station> <mv62-sim> <window_design> <mv62-records> <scenario>
 # Scenarios:
 #   config-faults    a malformed file, an unknown key, a bad value: one line naming the file and
 #                    the key, exit code 2, nothing of the file applied; the window shows the
@@ -18,7 +18,8 @@ set -uo pipefail
 station=$1
 sim=$2
 WINDOW_DESIGN=$3
-scenario=$4
+reader=$4
+scenario=$5
 
 source "$(dirname "$0")/station_sim.sh"
 source "$(dirname "$0")/xvfb.sh"
@@ -135,8 +136,25 @@ assert len(records) == 1, records
 assert "record: " + records[0] in open(sys.argv[2]).read().splitlines()
 rec = json.load(open(records[0]))
 assert rec["operator"] == "Ann Smith", rec["operator"]
+assert rec["unit_serial"] == "SN-4711" and "_SN-4711_" in os.path.basename(records[0]), rec
+st = rec["station"]
+assert (st["id"], st["line"], st["location"]) == ("BENCH-07", "L2", None), st
 print("recorded into the configured folder:", os.path.basename(records[0]))
 PY
+        validate_records "$records"
+        "$reader" csv "$records" --serial SN-4711 --station BENCH-07 --line L2 -o "$work/runs.csv" ||
+            fail "csv: exit $?"
+        python3 - "$work/runs.csv" <<'PY' || fail "the CSV row"
+import csv, sys
+rows = list(csv.DictReader(open(sys.argv[1], newline="", encoding="utf-8")))
+assert len(rows) == 1, rows
+row = rows[0]
+assert (row["unit_serial"], row["station"], row["line"], row["operator"]) == (
+    "SN-4711", "BENCH-07", "L2", "Ann Smith"), row
+assert len(row["run_id"]) == 36 and row["outcome"] == "PASS", row
+PY
+        [ "$("$reader" list "$records" --serial SN-9999 | wc -l)" = 0 ] ||
+            fail "list --serial chose another unit's run"
         ;;
     serial-scanned)
         printf '[records]\nfolder=%s\nask_serial=true\nask_operator=true\n' "$records" \
@@ -153,6 +171,8 @@ PY
         wait_for eval '[ "$(journal_events auto_test)" = 1 ]' || fail "no auto_test in the journal"
         grep -q '"event":"link_opened".*"operator":"Ann Smith"' "$records"/*/*_journal.jsonl ||
             fail "the journal does not name the operator typed"
+        grep -q '"event":"run_started".*"unit_serial":"SN-0001"' "$records"/*/*_journal.jsonl ||
+            fail "the journal does not name the serial scanned"
         ;;
     serial-withdrawn)
         start_xvfb
