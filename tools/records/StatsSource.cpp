@@ -1,0 +1,250 @@
+#include "records/StatsSource.h"
+
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QSet>
+#include <algorithm>
+#include <cstdint>
+#include <map>
+#include <tuple>
+
+namespace mv62tool {
+
+using namespace mv62rec;
+
+namespace {
+
+constexpr char kRecordSchema2[] = "mv62-run-record/2";
+
+std::optional<double> Number(const QJsonValue& v) {
+    return v.isDouble() ? std::optional(v.toDouble()) : std::nullopt;
+}
+
+std::optional<mv62::Comparison> ComparisonNamed(const QString& name) {
+    for (mv62::Comparison c : {mv62::Comparison::Exclusive, mv62::Comparison::Inclusive,
+                               mv62::Comparison::AtLeast, mv62::Comparison::Equals}) {
+        if (name == QLatin1String(mv62::ComparisonName(c).data())) {
+            return c;
+        }
+    }
+    return std::nullopt;
+}
+
+// One copy of each measurement name for the whole folder: a hundred thousand runs repeat the
+// same thirty names.
+const QString& Shared(const QString& name) {
+    static QSet<QString> names;
+    return *names.insert(name);
+}
+
+bool ReadJsonObject(const QString& path, QJsonObject& object, QString& error) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        error = file.errorString();
+        return false;
+    }
+    QJsonParseError parse;
+    const QJsonDocument doc = QJsonDocument::fromJson(file.readAll(), &parse);
+    if (!doc.isObject()) {
+        error = parse.error != QJsonParseError::NoError
+                    ? "not a run record (not JSON: " + parse.errorString() + ")"
+                    : QString("not a run record (not a JSON object)");
+        return false;
+    }
+    object = doc.object();
+    return true;
+}
+
+}  // namespace
+
+bool RunSelection::Accepts(const RunSample& run, const QDateTime& started) const {
+    const QString day = run.started.left(10);
+    return (!sinceDay || day >= *sinceDay) && (!untilDay || day <= *untilDay) &&
+           (!sinceTime || started >= *sinceTime) && (!untilTime || started <= *untilTime) &&
+           (station.isEmpty() || run.station == station) && (line.isEmpty() || run.line == line) &&
+           (device.isEmpty() || run.device.contains(device, Qt::CaseInsensitive)) &&
+           (!kind || run.kind == *kind);
+}
+
+bool SampleFromRecord(const QJsonObject& o, const QString& path, RunSample& run, QString& error) {
+    const auto field = [](const QJsonObject& object, const char* key) {
+        return object.value(QLatin1String(key));  // no QString made for the key
+    };
+    const QString schema = field(o, "schema").toString();
+    if (schema != kRecordSchema && schema != kRecordSchema2) {
+        error = schema.isEmpty() ? QString("not a run record (no schema)")
+                                 : QString("a run record of the unknown schema \"%1\"").arg(schema);
+        return false;
+    }
+    const QString kind = field(o, "kind").toString();
+    const QString outcome = field(o, "outcome").toString();
+    const QJsonValue measurements = field(o, "measurements");
+    if ((kind != RunKindName(RunKind::AutoTest) && kind != RunKindName(RunKind::Calibration)) ||
+        (outcome != "PASS" && outcome != "FAIL" && outcome != "INCOMPLETE") ||
+        !measurements.isArray()) {
+        error = "not a run record (its kind, outcome or measurements are missing)";
+        return false;
+    }
+    const QJsonObject station = field(o, "station").toObject();
+    run = {};
+    run.runId = field(o, "run_id").toString();
+    if (run.runId.isEmpty()) {
+        run.runId = path;
+    }
+    run.started = field(o, "started").toString();
+    run.station = Shared(field(station, "id").toString());
+    if (run.station.isEmpty()) {
+        run.station = Shared(field(station, "host").toString());
+    }
+    run.line = Shared(field(station, "line").toString());
+    run.unitSerial = field(o, "unit_serial").toString();
+    run.device = Shared(field(o, "device").toString());
+    run.kind = kind == RunKindName(RunKind::AutoTest) ? RunKind::AutoTest : RunKind::Calibration;
+    run.outcome = outcome == "PASS"   ? Outcome::Pass
+                  : outcome == "FAIL" ? Outcome::Fail
+                                      : Outcome::Incomplete;
+    run.planVersion = Shared(field(o, "plan_version").toString());
+    for (const QJsonValue& v : measurements.toArray()) {
+        const QJsonObject m = v.toObject();
+        const std::optional<mv62::Comparison> comparison =
+            ComparisonNamed(field(m, "comparison").toString());
+        if (!comparison) {
+            continue;
+        }
+        const QJsonValue passed = field(m, "passed");
+        run.measurements.push_back(
+            {field(m, "name").toString(), Number(field(m, "value")), Number(field(m, "low")),
+             Number(field(m, "high")), comparison,
+             passed.isBool() ? std::optional(passed.toBool()) : std::nullopt});
+    }
+    // The record's list of failed measurements; its verdicts where it has none.
+    if (const QJsonValue failed = field(o, "failed"); failed.isArray()) {
+        for (const QJsonValue& name : failed.toArray()) {
+            run.failed << Shared(name.toString());
+        }
+    } else {
+        for (const MeasurementSample& m : run.measurements) {
+            if (m.passed == false) {
+                run.failed << m.name;
+            }
+        }
+    }
+    return true;
+}
+
+namespace {
+
+// What the folder reader keeps of a run until every file is read and the runs can be put in
+// order: its facts, and each judged value with an index into the folder's measurement
+// definitions (name and limits), which a hundred thousand runs share.
+struct KeptValue {
+    std::uint32_t definition;
+    std::int8_t passed;  // -1: not judged
+    double value;
+};
+struct KeptRun {
+    qint64 started;
+    RunSample facts;  // without measurements
+    std::vector<KeptValue> values;
+};
+
+class Definitions {
+  public:
+    std::uint32_t IndexOf(const MeasurementSample& m) {
+        const auto [it, added] =
+            index_.try_emplace({m.name, m.low, m.high, m.comparison}, list_.size());
+        if (added) {
+            list_.push_back({m.name, {}, m.low, m.high, m.comparison, {}});
+        }
+        return it->second;
+    }
+    MeasurementSample With(const KeptValue& v) const {
+        MeasurementSample m = list_[v.definition];
+        m.value = v.value;
+        m.passed = v.passed < 0 ? std::nullopt : std::optional(v.passed > 0);
+        return m;
+    }
+
+  private:
+    using Key = std::tuple<QString, std::optional<double>, std::optional<double>,
+                           std::optional<mv62::Comparison>>;
+    std::map<Key, std::uint32_t> index_;
+    std::vector<MeasurementSample> list_;
+};
+
+KeptRun Keep(RunSample&& run, qint64 started, Definitions& definitions) {
+    KeptRun kept{started, {}, {}};
+    kept.values.reserve(run.measurements.size());
+    for (const MeasurementSample& m : run.measurements) {
+        if (m.value) {
+            kept.values.push_back({definitions.IndexOf(m),
+                                   static_cast<std::int8_t>(m.passed ? *m.passed : -1), *m.value});
+        }
+    }
+    run.measurements = std::vector<MeasurementSample>();  // gives its memory back
+    kept.facts = std::move(run);
+    return kept;
+}
+
+}  // namespace
+
+bool ForEachRunSample(const QString& folder, const RunSelection& selection,
+                      const std::function<void(const RunSample&)>& take, QStringList& problems,
+                      QString& error) {
+    const QFileInfo info(folder);
+    if (!info.exists()) {
+        error = QString("the records folder %1 does not exist").arg(folder);
+        return false;
+    }
+    if (!info.isDir() || !info.isReadable()) {
+        error = QString("%1 is not a folder that can be read").arg(folder);
+        return false;
+    }
+    Definitions definitions;
+    std::vector<KeptRun> found;
+    QSet<QString> runIds;
+    QDirIterator it(folder, {"*.json"}, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        QJsonObject record;
+        RunSample run;
+        QString why;
+        if (!ReadJsonObject(path, record, why) || !SampleFromRecord(record, path, run, why)) {
+            problems << QString("%1: %2").arg(path, why);
+            continue;
+        }
+        const QDateTime started = QDateTime::fromString(run.started, Qt::ISODateWithMs);
+        if (!started.isValid() || run.started.size() < 10) {
+            problems
+                << QString("%1: no start time that can be read (\"%2\")").arg(path, run.started);
+            continue;
+        }
+        if (runIds.contains(run.runId)) {
+            problems << QString("%1: the run %2 a second time; counted once").arg(path, run.runId);
+            continue;
+        }
+        runIds.insert(run.runId);
+        if (selection.Accepts(run, started)) {
+            found.push_back(Keep(std::move(run), started.toMSecsSinceEpoch(), definitions));
+        }
+    }
+    runIds = QSet<QString>();
+    std::ranges::sort(found, [](const KeptRun& a, const KeptRun& b) {
+        return a.started != b.started ? a.started < b.started : a.facts.runId < b.facts.runId;
+    });
+    problems.sort();
+    for (KeptRun& kept : found) {
+        RunSample run = std::move(kept.facts);
+        for (const KeptValue& v : kept.values) {
+            run.measurements.push_back(definitions.With(v));
+        }
+        kept.values = std::vector<KeptValue>();
+        take(run);
+    }
+    return true;
+}
+
+}  // namespace mv62tool
