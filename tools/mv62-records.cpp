@@ -1,5 +1,6 @@
 // mv62-records: reads the station's test records: lists them, shows one, exports them as CSV,
-// prints a unit's report as HTML, and rebuilds the records of a station that was killed.
+// prints a unit's report as HTML, rebuilds the records of a station that was killed, and gives
+// a line's yields and capability as figures and as a dashboard page.
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -10,6 +11,7 @@
 #include "RecordFiles.h"
 #include "records/HtmlReport.h"
 #include "records/RunFolder.h"
+#include "records/StatsCommand.h"
 #include "records/TextViews.h"
 
 using namespace mv62tool;
@@ -40,16 +42,33 @@ Commands:
                          but whose record is not (a station that was killed):
                          INCOMPLETE, reason "recovered"; existing records are
                          never changed. Run it while no station records there.
+  stats [DIR] [--format text|csv|json]
+                         yields per day and station (runs, units, PASS, FAIL,
+                         INCOMPLETE, first-pass and final yield, retests), the
+                         failure Pareto, and each judged measurement's n, mean,
+                         sd, min, max, share outside, Cp, Cpk, Cpu, Cpl
+  dashboard [DIR] [-o FILE]
+                         the same as one self-contained HTML page for A4
+                         landscape: yield trend, Pareto, a table per station,
+                         histograms and control charts
 
   RUN is a record file, or -N for the N-th newest run in DIR (-1 the newest).
 
 Options:
-  --device TEXT          list, csv: only units whose identification contains TEXT
+  --device TEXT          list, csv, stats, dashboard: only units whose
+                         identification contains TEXT
   --since DATE           list, csv: only runs started on DATE (YYYY-MM-DD) or
-                         later, or at an ISO 8601 time or later
+                         later, or at an ISO 8601 time or later; stats,
+                         dashboard: on the day the record shows or later
+  --until DATE           stats, dashboard: only runs of DATE or earlier, or
+                         started at an ISO 8601 time or earlier
+  --station ID           stats, dashboard: only runs of station ID
+  --line LINE            stats, dashboard: only runs of line LINE
+  --kind KIND            stats, dashboard: only auto-test or calibration runs
+  --format FORMAT        stats: text (the default), csv or json
   --outcome OUTCOME      list, csv: only runs of outcome PASS, FAIL or INCOMPLETE
-  -o, --output FILE      csv, html: write to FILE (whole or not at all) instead of
-                         standard output
+  -o, --output FILE      csv, html, stats, dashboard: write to FILE (whole or
+                         not at all) instead of standard output
   --help                 this text
   --version              the program's version
 
@@ -58,7 +77,8 @@ Exit codes:
   1  bad input, named on standard error one line each: a folder that is missing,
      a file that is not a run record or is one of an unknown schema, a journal cut
      off in the middle of a line (its complete lines are still used), a run that
-     is not there; what could be read was still used
+     is not there, a run id met a second time (stats, dashboard: counted once);
+     what could be read was still used
   2  usage: an unknown command or option, a missing or bad value
 )";
 
@@ -104,6 +124,7 @@ struct Command {
     QString folder;
     RunFilter filter;
     QString output;
+    StatsRequest stats;
 };
 
 // The runs of the folder, or false after saying why; unreadable records are named and counted.
@@ -148,6 +169,17 @@ bool OneRun(const Command& c, FoundRun& found) {
 }
 
 int Run(const Command& c) {
+    if (IsStatsCommand(c.name)) {
+        QByteArray out;
+        QStringList problems;
+        QString error;
+        if (!StatsOutput(c.name, c.folder, c.stats, out, problems, error)) {
+            Complain(error);
+            return kBadInput;
+        }
+        Complain(problems);
+        return Output(c.output, out) && problems.isEmpty() ? kDone : kBadInput;
+    }
     if (c.name == "show" || c.name == "html") {
         FoundRun run;
         if (!OneRun(c, run)) {
@@ -206,7 +238,10 @@ int main(int argc, char** argv) {
     QStringList args = QCoreApplication::arguments();
     // -N names a run, not an option: it is handed past the parser.
     QStringList newest;
-    const QStringList withValue = {"--device", "--since", "--outcome", "-o", "--output"};
+    QStringList withValue = {"--device", "--since", "--outcome", "-o", "--output"};
+    for (const QCommandLineOption& o : StatsOptions()) {
+        withValue << "--" + o.names().front();
+    }
     for (qsizetype i = 1; i < args.size(); ++i) {
         int n = 0;
         if (IsNewestIndex(args[i], n) && !withValue.contains(args[i - 1])) {
@@ -223,6 +258,7 @@ int main(int argc, char** argv) {
     const QCommandLineOption outcome("outcome", "", "OUTCOME");
     const QCommandLineOption output({"o", "output"}, "", "FILE");
     parser.addOptions({help, version, device, since, outcome, output});
+    parser.addOptions(StatsOptions());
     if (!parser.parse(args)) {
         return Usage(mv62rec::ParseErrorText(parser));
     }
@@ -241,12 +277,13 @@ int main(int argc, char** argv) {
         }
     }
     if (positional.isEmpty()) {
-        return Usage("a command is needed: list, show, csv, html or recover");
+        return Usage("a command is needed: list, show, csv, html, recover, stats or dashboard");
     }
     Command c;
     c.name = positional.takeFirst();
     const bool needsRun = c.name == "show" || c.name == "html";
-    if (!QStringList{"list", "show", "csv", "html", "recover"}.contains(c.name)) {
+    if (!QStringList{"list", "show", "csv", "html", "recover"}.contains(c.name) &&
+        !IsStatsCommand(c.name)) {
         return Usage(QString("unknown command \"%1\"").arg(c.name));
     }
     if (needsRun && positional.isEmpty()) {
@@ -263,12 +300,15 @@ int main(int argc, char** argv) {
     c.folder = positional.size() == most ? positional.back() : mv62rec::DefaultRecordsFolder();
     const bool filters = c.name == "list" || c.name == "csv";
     for (const QCommandLineOption* o : {&device, &since, &outcome}) {
-        if (parser.isSet(*o) && !filters) {
+        if (parser.isSet(*o) && !filters && !IsStatsCommand(c.name)) {
             return Usage(QString("--%1 is for list and csv").arg(o->names().front()));
         }
     }
-    if (parser.isSet(output) && c.name != "csv" && c.name != "html") {
-        return Usage("-o is for csv and html");
+    if (parser.isSet(output) && c.name != "csv" && c.name != "html" && !IsStatsCommand(c.name)) {
+        return Usage("-o is for csv, html, stats and dashboard");
+    }
+    if (const QString misuse = ReadStatsOptions(c.name, parser, c.stats); !misuse.isEmpty()) {
+        return Usage(misuse);
     }
     c.filter.device = parser.value(device);
     if (parser.isSet(since) && !(c.filter.since = ParseSince(parser.value(since)))) {
