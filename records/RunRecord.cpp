@@ -122,6 +122,11 @@ bool RunRecord::FromJson(const QJsonObject& o, RunRecord& run, QString& error) {
 }
 
 bool LoadRunRecord(const QString& path, RunRecord& run, QString& error) {
+    QJsonObject object;
+    return LoadRecordObject(path, object, error) && RunRecord::FromJson(object, run, error);
+}
+
+bool LoadRecordObject(const QString& path, QJsonObject& object, QString& error) {
     QFile file(path);
     if (QFileInfo(path).isDir()) {
         error = "a folder, not a run record";
@@ -139,7 +144,8 @@ bool LoadRunRecord(const QString& path, RunRecord& run, QString& error) {
                     : QString("not a run record (not a JSON object)");
         return false;
     }
-    return RunRecord::FromJson(doc.object(), run, error);
+    object = doc.object();
+    return true;
 }
 
 }  // namespace mv62rec

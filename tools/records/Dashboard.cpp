@@ -569,54 +569,47 @@ QString MeasurementPanel(const MeasurementRow& m) {
 
 // --- tables --------------------------------------------------------------------------------------
 
+QString TableHead(const char* cls, const QStringList& columns) {
+    return QString("<table class=\"%1\">\n<thead><tr><th>%2</th></tr></thead>\n<tbody>\n")
+        .arg(cls, columns.join("</th><th>"));
+}
+
+// Numbers in cells of their own, to the right.
+QString NumberCells(const QStringList& numbers) {
+    return "<td class=\"num\">" + numbers.join("</td><td class=\"num\">") + "</td>";
+}
+
 QString YieldCells(const YieldFigures& f) {
-    return QString(
-               "<td class=\"num\">%1</td><td class=\"num\">%2</td><td class=\"num\">%3</td>"
-               "<td class=\"num\">%4</td><td class=\"num\">%5</td><td class=\"num\">%6</td>"
-               "<td class=\"num\">%7</td><td class=\"num\">%8</td>")
-        .arg(f.runs)
-        .arg(f.units)
-        .arg(f.pass)
-        .arg(f.fail)
-        .arg(f.incomplete)
-        .arg(PercentText(f.firstPassYield), PercentText(f.finalYield))
-        .arg(f.retests);
+    return NumberCells({QString::number(f.runs), QString::number(f.units), QString::number(f.pass),
+                        QString::number(f.fail), QString::number(f.incomplete),
+                        PercentText(f.firstPassYield), PercentText(f.finalYield),
+                        QString::number(f.retests)});
 }
 
 QString StationTable(const StatsReport& report) {
-    QString html =
-        "<table class=\"stations\">\n<thead><tr><th>Station</th><th>Runs</th><th>Units</th>"
-        "<th>PASS</th><th>FAIL</th><th>INCOMPLETE</th><th>First-pass yield</th>"
-        "<th>Final yield</th><th>Retests</th></tr></thead>\n<tbody>\n";
+    QString html = TableHead("stations", {"Station", "Runs", "Units", "PASS", "FAIL", "INCOMPLETE",
+                                          "First-pass yield", "Final yield", "Retests"});
     for (const YieldRow& r : report.stations) {
         html += "<tr class=\"station\"" + Attr("data-station", r.station) + YieldData(r.figures) +
-                QString("><td>%1</td>%2</tr>\n")
-                    .arg(Esc(VisibleText(r.station)), YieldCells(r.figures));
+                "><td>" + Esc(VisibleText(r.station)) + "</td>" + YieldCells(r.figures) + "</tr>\n";
     }
-    html += QString("<tr class=\"all-stations\"><th>All stations</th>%1</tr>\n")
-                .arg(YieldCells(report.totals));
+    html +=
+        "<tr class=\"all-stations\"><th>All stations</th>" + YieldCells(report.totals) + "</tr>\n";
     return html + "</tbody>\n</table>\n";
 }
 
 QString CapabilityTable(const StatsReport& report) {
-    QString html =
-        "<table class=\"capability\">\n<thead><tr><th>Measurement</th><th>Plan</th>"
-        "<th>Limits</th><th>n</th><th>Mean</th><th>sd</th><th>Min</th><th>Max</th>"
-        "<th>Outside</th><th>Cp</th><th>Cpk</th><th>Cpu</th><th>Cpl</th></tr></thead>\n<tbody>\n";
+    QString html = TableHead("capability", {"Measurement", "Plan", "Limits", "n", "Mean", "sd",
+                                            "Min", "Max", "Outside", "Cp", "Cpk", "Cpu", "Cpl"});
     for (const MeasurementRow& m : report.measurements) {
-        html +=
-            QString(
-                "<tr><td>%1</td><td>%2</td><td>%3</td><td class=\"num\">%4</td>"
-                "<td class=\"num\">%5</td><td class=\"num\">%6</td><td class=\"num\">%7</td>"
-                "<td class=\"num\">%8</td><td class=\"num\">%9</td>")
-                .arg(Esc(VisibleText(m.key.name)), Esc(VisibleText(m.key.planVersion)),
-                     Esc(LimitsText(m.key)), QString::number(m.n), FigureText(m.mean),
-                     FigureText(m.sd), ExactText(m.min), ExactText(m.max), PercentText(m.outside));
-        html += QString(
-                    "<td class=\"num\">%1</td><td class=\"num cpk %2\">%3</td>"
-                    "<td class=\"num\">%4</td><td class=\"num\">%5</td></tr>\n")
-                    .arg(IndexText(m.cp), CpkClass(m.cpk), IndexText(m.cpk), IndexText(m.cpu),
-                         IndexText(m.cpl));
+        html += "<tr><td>" + Esc(VisibleText(m.key.name)) + "</td><td>" +
+                Esc(VisibleText(m.key.planVersion)) + "</td><td>" + Esc(LimitsText(m.key)) +
+                "</td>" +
+                NumberCells({QString::number(m.n), FigureText(m.mean), FigureText(m.sd),
+                             ExactText(m.min), ExactText(m.max), PercentText(m.outside),
+                             IndexText(m.cp)}) +
+                QString("<td class=\"num cpk %1\">%2</td>").arg(CpkClass(m.cpk), IndexText(m.cpk)) +
+                NumberCells({IndexText(m.cpu), IndexText(m.cpl)}) + "</tr>\n";
     }
     return html + "</tbody>\n</table>\n";
 }

@@ -14,8 +14,7 @@ namespace mv62tool {
 
 using namespace mv62rec;
 
-bool FindRuns(const QString& folder, std::vector<FoundRun>& runs, QStringList& problems,
-              QString& error) {
+bool ReadableFolder(const QString& folder, QString& error) {
     const QFileInfo info(folder);
     if (!info.exists()) {
         error = QString("the records folder %1 does not exist").arg(folder);
@@ -23,6 +22,14 @@ bool FindRuns(const QString& folder, std::vector<FoundRun>& runs, QStringList& p
     }
     if (!info.isDir() || !info.isReadable()) {
         error = QString("%1 is not a folder that can be read").arg(folder);
+        return false;
+    }
+    return true;
+}
+
+bool FindRuns(const QString& folder, std::vector<FoundRun>& runs, QStringList& problems,
+              QString& error) {
+    if (!ReadableFolder(folder, error)) {
         return false;
     }
     QDirIterator it(folder, {"*.json"}, QDir::Files, QDirIterator::Subdirectories);

@@ -17,6 +17,9 @@ struct FoundRun {
     QDateTime started;  // in UTC, for sorting and filtering
 };
 
+// True when `folder` is a folder that can be read; the reason in `error` when not.
+bool ReadableFolder(const QString& folder, QString& error);
+
 // Every run record under `folder` and its day folders, newest first. Files named like records
 // that cannot be read as one are named in `problems`, one line each. False when `folder` is not
 // a folder that can be read.

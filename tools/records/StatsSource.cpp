@@ -1,15 +1,14 @@
 #include "records/StatsSource.h"
 
 #include <QDirIterator>
-#include <QFile>
-#include <QFileInfo>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QSet>
 #include <algorithm>
 #include <cstdint>
 #include <map>
 #include <tuple>
+
+#include "records/RunFolder.h"
 
 namespace mv62tool {
 
@@ -38,24 +37,6 @@ std::optional<mv62::Comparison> ComparisonNamed(const QString& name) {
 const QString& Shared(const QString& name) {
     static QSet<QString> names;
     return *names.insert(name);
-}
-
-bool ReadJsonObject(const QString& path, QJsonObject& object, QString& error) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        error = file.errorString();
-        return false;
-    }
-    QJsonParseError parse;
-    const QJsonDocument doc = QJsonDocument::fromJson(file.readAll(), &parse);
-    if (!doc.isObject()) {
-        error = parse.error != QJsonParseError::NoError
-                    ? "not a run record (not JSON: " + parse.errorString() + ")"
-                    : QString("not a run record (not a JSON object)");
-        return false;
-    }
-    object = doc.object();
-    return true;
 }
 
 }  // namespace
@@ -194,13 +175,7 @@ KeptRun Keep(RunSample&& run, qint64 started, Definitions& definitions) {
 bool ForEachRunSample(const QString& folder, const RunSelection& selection,
                       const std::function<void(const RunSample&)>& take, QStringList& problems,
                       QString& error) {
-    const QFileInfo info(folder);
-    if (!info.exists()) {
-        error = QString("the records folder %1 does not exist").arg(folder);
-        return false;
-    }
-    if (!info.isDir() || !info.isReadable()) {
-        error = QString("%1 is not a folder that can be read").arg(folder);
+    if (!ReadableFolder(folder, error)) {
         return false;
     }
     Definitions definitions;
@@ -212,7 +187,7 @@ bool ForEachRunSample(const QString& folder, const RunSelection& selection,
         QJsonObject record;
         RunSample run;
         QString why;
-        if (!ReadJsonObject(path, record, why) || !SampleFromRecord(record, path, run, why)) {
+        if (!LoadRecordObject(path, record, why) || !SampleFromRecord(record, path, run, why)) {
             problems << QString("%1: %2").arg(path, why);
             continue;
         }
