@@ -368,10 +368,10 @@ QString Histogram(const MeasurementRow& m) {
         }
     }
     if (!beyondLeft.isEmpty()) {
-        svg += Label(x0, y0 + 8, "\u25c2 " + beyondLeft.join(", "), "start", kLimitColour);
+        svg += Label(x0, y0 - 2, "\u25c2 " + beyondLeft.join(", "), "start", kLimitColour);
     }
     if (!beyondRight.isEmpty()) {
-        svg += Label(x1, y0 + 8, beyondRight.join(", ") + " \u25b8", "end", kLimitColour);
+        svg += Label(x1, y0 - 2, beyondRight.join(", ") + " \u25b8", "end", kLimitColour);
     }
     svg += Line("mean", x(m.mean), y0 + 4, x(m.mean), y1, kFpyColour,
                 " stroke-width=\"1.2\" stroke-dasharray=\"3 2\"");
