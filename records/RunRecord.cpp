@@ -155,6 +155,11 @@ QString NewRunId() {
 }
 
 bool LoadRunRecord(const QString& path, RunRecord& run, QString& error) {
+    QJsonObject object;
+    return LoadRecordObject(path, object, error) && RunRecord::FromJson(object, run, error);
+}
+
+bool LoadRecordObject(const QString& path, QJsonObject& object, QString& error) {
     QFile file;
     QString why;
     if (!OpenRegularFile(file, path, kLargestRecord, why)) {
@@ -170,7 +175,8 @@ bool LoadRunRecord(const QString& path, RunRecord& run, QString& error) {
                     : QString("not a run record (not a JSON object)");
         return false;
     }
-    return RunRecord::FromJson(doc.object(), run, error);
+    object = doc.object();
+    return true;
 }
 
 }  // namespace mv62rec

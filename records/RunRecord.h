@@ -73,5 +73,7 @@ inline constexpr qint64 kLargestRecord = 16 << 20;
 
 // A run record file read back; the reason in plain words when it is not a run record.
 bool LoadRunRecord(const QString& path, RunRecord& run, QString& error);
+// The JSON object of a record file, whatever its schema; the reason when the file is not one.
+bool LoadRecordObject(const QString& path, QJsonObject& object, QString& error);
 
 }  // namespace mv62rec

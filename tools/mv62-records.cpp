@@ -1,5 +1,6 @@
 // mv62-records: reads the station's test records: lists them, shows one, exports them as CSV,
-// prints a unit's report as HTML, and rebuilds the records of a station that was killed. Its
+// prints a unit's report as HTML, rebuilds the records of a station that was killed, and gives a
+// line's yields and capability as figures and as a dashboard page. Its
 // commands and options are declared in two tables, from which the parsing, the checks and --help
 // follow.
 #include <QCommandLineParser>
@@ -7,6 +8,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <cstdio>
+#include <initializer_list>
 #include <vector>
 
 #include "CommandLine.h"
@@ -15,6 +17,7 @@
 #include "SafeText.h"
 #include "records/HtmlReport.h"
 #include "records/RunFolder.h"
+#include "records/StatsCommand.h"
 #include "records/TextViews.h"
 
 using namespace mv62tool;
@@ -65,6 +68,7 @@ struct Command {
     QString folder;
     RunFilter filter;
     QString output;
+    StatsRequest stats;
 };
 
 // The runs of the folder, or false after saying why; unreadable records are named and counted.
@@ -118,6 +122,18 @@ int Show(const Command& c) {
 int Html(const Command& c) {
     FoundRun run;
     return OneRun(c, run) && Output(c.output, HtmlReport(run)) ? kDone : kBadInput;
+}
+
+int Stats(const Command& c) {
+    QByteArray out;
+    QStringList problems;
+    QString error;
+    if (!StatsOutput(c.name, c.folder, c.filter, c.stats, out, problems, error)) {
+        Complain(error);
+        return kBadInput;
+    }
+    Complain(problems);
+    return Output(c.output, out) && problems.isEmpty() ? kDone : kBadInput;
 }
 
 int Recover(const Command& c) {
@@ -177,7 +193,19 @@ int Csv(const Command& c) {
 
 // ---- The command line, declared
 
-enum class Opt { Device, Serial, Station, Line, Since, Outcome, Newest, Output };
+enum class Opt {
+    Device,
+    Serial,
+    Station,
+    Line,
+    Since,
+    Until,
+    Outcome,
+    Kind,
+    Newest,
+    Format,
+    Output
+};
 
 struct OptionSpec {
     Opt id;
@@ -186,22 +214,25 @@ struct OptionSpec {
     const char* help;
 };
 
+// clang-format off
 const OptionSpec kOptions[] = {
     {Opt::Device, {"device"}, "TEXT", "only units whose identification contains TEXT"},
     {Opt::Serial, {"serial"}, "SERIAL", "only the runs of the unit with this serial number"},
     {Opt::Station, {"station"}, "ID", "only runs of the station with this id"},
     {Opt::Line, {"line"}, "LINE", "only runs of the stations of this line"},
-    {Opt::Since,
-     {"since"},
-     "DATE",
-     "only runs started on DATE (YYYY-MM-DD) or later, or at an ISO 8601 time or later"},
+    {Opt::Since, {"since"}, "DATE",
+     "only runs of DATE (YYYY-MM-DD, the day the record shows) or later, or started at an ISO "
+     "8601 time or later"},
+    {Opt::Until, {"until"}, "DATE",
+     "only runs of DATE or earlier, or started at an ISO 8601 time or earlier"},
     {Opt::Outcome, {"outcome"}, "OUTCOME", "only runs of outcome PASS, FAIL or INCOMPLETE"},
+    {Opt::Kind, {"kind"}, "KIND", "only auto-test or only calibration runs"},
     {Opt::Newest, {"newest"}, "N", "the N-th newest run of DIR as RUN; -N for short"},
-    {Opt::Output,
-     {"o", "output"},
-     "FILE",
+    {Opt::Format, {"format"}, "FORMAT", "text (the default), csv or json"},
+    {Opt::Output, {"o", "output"}, "FILE",
      "write to FILE (whole or not at all) instead of standard output"},
 };
+// clang-format on
 
 struct CommandSpec {
     const char* name;
@@ -212,25 +243,25 @@ struct CommandSpec {
     int (*action)(const Command&);
 };
 
-// Which runs list and csv read.
-const std::vector<Opt> kFilters = {Opt::Device, Opt::Serial, Opt::Station,
-                                   Opt::Line,   Opt::Since,  Opt::Outcome};
+// Which runs a command reads; the statistics read every outcome.
+const std::vector<Opt> kSelection = {Opt::Device, Opt::Serial, Opt::Station, Opt::Line,
+                                     Opt::Since,  Opt::Until,  Opt::Kind};
 
-std::vector<Opt> With(std::vector<Opt> options, Opt more) {
-    options.push_back(more);
+std::vector<Opt> With(std::vector<Opt> options, std::initializer_list<Opt> more) {
+    options.insert(options.end(), more);
     return options;
 }
 
 // clang-format off
 const CommandSpec kCommands[] = {
-    {"list", "[DIR]", false, kFilters,
+    {"list", "[DIR]", false, With(kSelection, {Opt::Outcome}),
      "one line per run, newest first: time, kind, unit serial, device, outcome, station, "
      "operator, the failed measurements (where an INCOMPLETE run stopped)",
      List},
     {"show", "RUN [DIR]", true, {Opt::Newest},
      "the run's facts and measurement table (name, value, unit, low, high, verdict)",
      Show},
-    {"csv", "[DIR]", false, With(kFilters, Opt::Output),
+    {"csv", "[DIR]", false, With(kSelection, {Opt::Outcome, Opt::Output}),
      "every run as one CSV row, oldest first (RFC 4180, UTF-8): run_id, started, finished, kind, "
      "unit_serial, device, station, line, operator, outcome, stopped_at, then each "
      "measurement's value and verdict",
@@ -244,6 +275,15 @@ const CommandSpec kCommands[] = {
      "that was killed): INCOMPLETE, reason \"recovered\"; existing records are never changed. Run "
      "it while no station records there. One recover at a time: a second one waits up to 5 s.",
      Recover},
+    {"stats", "[DIR]", false, With(kSelection, {Opt::Format, Opt::Output}),
+     "yields per day and station (runs, units, PASS, FAIL, INCOMPLETE, first-pass and final "
+     "yield, retests), the failure Pareto, and each judged measurement's n, mean, sd, min, max, "
+     "share outside, Cp, Cpk, Cpu, Cpl",
+     Stats},
+    {"dashboard", "[DIR]", false, With(kSelection, {Opt::Output}),
+     "the same as one self-contained HTML page for A4 landscape: yield trend, Pareto, a table "
+     "per station, histograms and control charts",
+     Stats},
 };
 // clang-format on
 
@@ -339,10 +379,27 @@ QString TakeOption(Opt id, const QString& value, Command& c) {
             c.filter.line = value;
             break;
         case Opt::Since:
-            if (!(c.filter.since = ParseSince(value))) {
-                return "bad value \"" + value +
-                       "\" for --since: a date such as 2026-12-08 or an ISO 8601 time";
+        case Opt::Until:
+            if (!c.filter.SetBound(id == Opt::Since, value)) {
+                return "bad value \"" + value + "\" for --" +
+                       (id == Opt::Since ? "since" : "until") +
+                       ": a date such as 2026-12-08 or an ISO 8601 time";
             }
+            break;
+        case Opt::Kind:
+            if (value != mv62rec::RunKindName(mv62rec::RunKind::AutoTest) &&
+                value != mv62rec::RunKindName(mv62rec::RunKind::Calibration)) {
+                return "bad value \"" + value + "\" for --kind: auto-test or calibration";
+            }
+            c.filter.kind = value == mv62rec::RunKindName(mv62rec::RunKind::AutoTest)
+                                ? mv62rec::RunKind::AutoTest
+                                : mv62rec::RunKind::Calibration;
+            break;
+        case Opt::Format:
+            if (!QStringList{"text", "csv", "json"}.contains(value)) {
+                return "bad value \"" + value + "\" for --format: text, csv or json";
+            }
+            c.stats.format = value;
             break;
         case Opt::Outcome:
             if (!(c.filter.outcome = mv62rec::OutcomeNamed(value, Qt::CaseInsensitive))) {
@@ -411,9 +468,12 @@ int main(int argc, char** argv) {
         if (std::ranges::find(spec->options, o.id) == spec->options.end()) {
             return Usage(Dashes(o.names.back()) + " is for " + TakenBy(o.id));
         }
-        if (const QString bad = TakeOption(o.id, parser.value(o.names.front()), c);
-            !bad.isEmpty()) {
+        const QString value = parser.value(o.names.front());
+        if (const QString bad = TakeOption(o.id, value, c); !bad.isEmpty()) {
             return Usage(bad);
+        }
+        if (std::ranges::find(kSelection, o.id) != kSelection.end()) {
+            c.stats.filters << o.names.front() + ' ' + value;  // the selection in words
         }
     }
     if (spec->takesRun && c.newest == 0) {

@@ -28,7 +28,9 @@ namespace fs = std::filesystem;
 // How long a recover waits for another one in the same folder to finish.
 constexpr auto kRecoverWait = std::chrono::seconds(5);
 
-bool IsReadableFolder(const QString& folder, QString& error) {
+}  // namespace
+
+bool ReadableFolder(const QString& folder, QString& error) {
     const QFileInfo info(folder);
     if (!info.exists()) {
         error = QString("the records folder %1 does not exist").arg(folder);
@@ -40,6 +42,8 @@ bool IsReadableFolder(const QString& folder, QString& error) {
     }
     return true;
 }
+
+namespace {
 
 // Adds every name under `folder` and its folders that ends in `suffix` (whatever it is: reading
 // it says whether it is a file). A folder that cannot be read is named in `problems`; hidden
@@ -115,7 +119,7 @@ class RecoverLock {
 
 bool FindRuns(const QString& folder, std::vector<FoundRun>& runs, QStringList& problems,
               QString& error) {
-    if (!IsReadableFolder(folder, error)) {
+    if (!ReadableFolder(folder, error)) {
         return false;
     }
     for (const QString& path : NamesEndingIn(folder, ".json", problems)) {
@@ -135,27 +139,46 @@ bool FindRuns(const QString& folder, std::vector<FoundRun>& runs, QStringList& p
     return true;
 }
 
-bool RunFilter::Accepts(const FoundRun& r) const {
-    return (device.isEmpty() || r.run.device.contains(device, Qt::CaseInsensitive)) &&
-           (!since || r.started >= *since) && (!outcome || r.run.outcome == *outcome) &&
-           (!serial || r.run.unitSerial == *serial) && (!station || r.run.station.id == *station) &&
-           (!line || r.run.station.line == *line);
+bool RunFilter::AcceptsRun(const QString& started, const QDateTime& startedAt,
+                           const QString& runDevice, const QString& runSerial,
+                           const QString& runStation, const QString& runLine, Outcome runOutcome,
+                           RunKind runKind) const {
+    const QString day = started.left(10);
+    return (device.isEmpty() || runDevice.contains(device, Qt::CaseInsensitive)) &&
+           (!serial || runSerial == *serial) && (!station || runStation == *station) &&
+           (!line || runLine == *line) && (!sinceDay || day >= *sinceDay) &&
+           (!untilDay || day <= *untilDay) && (!sinceTime || startedAt >= *sinceTime) &&
+           (!untilTime || startedAt <= *untilTime) && (!outcome || runOutcome == *outcome) &&
+           (!kind || runKind == *kind);
 }
 
-std::optional<QDateTime> ParseSince(const QString& text) {
-    if (const QDate day = QDate::fromString(text, Qt::ISODate); day.isValid()) {
-        return day.startOfDay().toUTC();
+bool RunFilter::Accepts(const FoundRun& r) const {
+    const RunRecord& run = r.run;
+    return AcceptsRun(run.started, r.started, run.device, run.unitSerial, run.station.id,
+                      run.station.line, run.outcome, run.kind);
+}
+
+bool RunFilter::Accepts(const RunSample& run, const QDateTime& started) const {
+    return AcceptsRun(run.started, started, run.device, run.unitSerial, run.station, run.line,
+                      run.outcome, run.kind);
+}
+
+bool RunFilter::SetBound(bool since, const QString& text) {
+    if (text.size() == 10 && QDate::fromString(text, Qt::ISODate).isValid()) {
+        (since ? sinceDay : untilDay) = text;
+        return true;
     }
     if (const QDateTime t = QDateTime::fromString(text, Qt::ISODateWithMs); t.isValid()) {
-        return t.toUTC();
+        (since ? sinceTime : untilTime) = t.toUTC();
+        return true;
     }
-    return std::nullopt;
+    return false;
 }
 
 bool RecoverRuns(const QString& folder, QStringList& written, QStringList& problems,
                  QString& error) {
     RecoverLock lock;
-    if (!IsReadableFolder(folder, error) || !lock.Take(folder, error)) {
+    if (!ReadableFolder(folder, error) || !lock.Take(folder, error)) {
         return false;
     }
     // A run is known by its journal's file name and its number there: the folder may have moved.

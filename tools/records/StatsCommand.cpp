@@ -1,0 +1,33 @@
+#include "records/StatsCommand.h"
+
+#include "records/Dashboard.h"
+#include "records/StatsSource.h"
+#include "records/StatsViews.h"
+
+namespace mv62tool {
+
+using namespace mv62rec;
+
+bool StatsOutput(const QString& command, const QString& folder, const RunFilter& filter,
+                 const StatsRequest& request, QByteArray& out, QStringList& problems,
+                 QString& error) {
+    StatsEngine engine;
+    const auto add = [&engine](const RunSample& run) { engine.Add(run); };
+    if (!ForEachRunSample(folder, filter, add, problems, error)) {
+        return false;
+    }
+    const StatsReport report = engine.Report();
+    if (command == "dashboard") {
+        const QStringList words = QStringList{folder} + request.filters;
+        out = DashboardPage(report, words.join(" \u00b7 "));
+    } else if (request.format == "json") {
+        out = StatsJson(report);
+    } else if (request.format == "csv") {
+        out = StatsCsv(report);
+    } else {
+        out = StatsText(report).toUtf8();
+    }
+    return true;
+}
+
+}  // namespace mv62tool
