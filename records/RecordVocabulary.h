@@ -15,6 +15,8 @@ inline constexpr char RecordVersion1[] = "mv62-run-record/1";
 
 // The end of every session journal's file name.
 inline constexpr char kJournalSuffix[] = "_journal.jsonl";
+// The records folder's index of its run records (hidden: the station's own files are not).
+inline constexpr char kIndexFileName[] = ".mv62-index.sqlite";
 
 // The journal's events, one a line.
 namespace event {

@@ -159,16 +159,26 @@ bool LoadRunRecord(const QString& path, RunRecord& run, QString& error) {
     return LoadRecordObject(path, object, error) && RunRecord::FromJson(object, run, error);
 }
 
-bool LoadRecordObject(const QString& path, QJsonObject& object, QString& error) {
+bool ReadRecordBytes(const QString& path, QByteArray& bytes, QString& error) {
     QFile file;
     QString why;
     if (!OpenRegularFile(file, path, kLargestRecord, why)) {
         error = QFileInfo::exists(path) ? "not a run record (" + why + ")" : why;
         return false;
     }
-    QJsonParseError parse;
     // No more than its size when it was looked at, should it have grown since.
-    const QJsonDocument doc = QJsonDocument::fromJson(file.read(file.size()), &parse);
+    bytes = file.read(file.size());
+    return true;
+}
+
+bool LoadRecordObject(const QString& path, QJsonObject& object, QString& error) {
+    QByteArray bytes;
+    return ReadRecordBytes(path, bytes, error) && RecordObjectFrom(bytes, object, error);
+}
+
+bool RecordObjectFrom(const QByteArray& bytes, QJsonObject& object, QString& error) {
+    QJsonParseError parse;
+    const QJsonDocument doc = QJsonDocument::fromJson(bytes, &parse);
     if (!doc.isObject()) {
         error = parse.error != QJsonParseError::NoError
                     ? "not a run record (not JSON: " + parse.errorString() + ")"

@@ -75,5 +75,10 @@ inline constexpr qint64 kLargestRecord = 16 << 20;
 bool LoadRunRecord(const QString& path, RunRecord& run, QString& error);
 // The JSON object of a record file, whatever its schema; the reason when the file is not one.
 bool LoadRecordObject(const QString& path, QJsonObject& object, QString& error);
+// The bytes of a record file, read only from a regular file of at most kLargestRecord; the reason
+// in plain words when it cannot be one.
+bool ReadRecordBytes(const QString& path, QByteArray& bytes, QString& error);
+// The JSON object of a record file's bytes; the reason when they are not one.
+bool RecordObjectFrom(const QByteArray& bytes, QJsonObject& object, QString& error);
 
 }  // namespace mv62rec

@@ -195,7 +195,7 @@ details pre { font-size: 7.5pt; white-space: pre-wrap; word-break: break-all; }
 QStringList RawLine(const FoundRun& r, QString& note) {
     const RunRecord& run = r.run;
     QString path = run.journal;
-    if (!QFileInfo::exists(path)) {
+    if (!QFileInfo::exists(path) && r.onDisk) {
         // The records folder may have moved: the journal lies beside its record.
         path = QFileInfo(r.path).absolutePath() + '/' + QFileInfo(run.journal).fileName();
     }

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <QFileInfo>
-#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
@@ -116,64 +115,6 @@ class RecoverLock {
 };
 
 }  // namespace
-
-bool FindRuns(const QString& folder, std::vector<FoundRun>& runs, QStringList& problems,
-              QString& error) {
-    if (!ReadableFolder(folder, error)) {
-        return false;
-    }
-    for (const QString& path : NamesEndingIn(folder, ".json", problems)) {
-        FoundRun found{path, {}, {}};
-        QString why;
-        if (!LoadRunRecord(path, found.run, why)) {
-            problems << QString("%1: %2").arg(path, why);
-            continue;
-        }
-        found.started = QDateTime::fromString(found.run.started, Qt::ISODateWithMs).toUTC();
-        runs.push_back(std::move(found));
-    }
-    std::ranges::sort(runs, [](const FoundRun& a, const FoundRun& b) {
-        return a.started != b.started ? a.started > b.started : a.path > b.path;
-    });
-    problems.sort();
-    return true;
-}
-
-bool RunFilter::AcceptsRun(const QString& started, const QDateTime& startedAt,
-                           const QString& runDevice, const QString& runSerial,
-                           const QString& runStation, const QString& runLine, Outcome runOutcome,
-                           RunKind runKind) const {
-    const QString day = started.left(10);
-    return (device.isEmpty() || runDevice.contains(device, Qt::CaseInsensitive)) &&
-           (!serial || runSerial == *serial) && (!station || runStation == *station) &&
-           (!line || runLine == *line) && (!sinceDay || day >= *sinceDay) &&
-           (!untilDay || day <= *untilDay) && (!sinceTime || startedAt >= *sinceTime) &&
-           (!untilTime || startedAt <= *untilTime) && (!outcome || runOutcome == *outcome) &&
-           (!kind || runKind == *kind);
-}
-
-bool RunFilter::Accepts(const FoundRun& r) const {
-    const RunRecord& run = r.run;
-    return AcceptsRun(run.started, r.started, run.device, run.unitSerial, run.station.id,
-                      run.station.line, run.outcome, run.kind);
-}
-
-bool RunFilter::Accepts(const RunSample& run, const QDateTime& started) const {
-    return AcceptsRun(run.started, started, run.device, run.unitSerial, run.station, run.line,
-                      run.outcome, run.kind);
-}
-
-bool RunFilter::SetBound(bool since, const QString& text) {
-    if (text.size() == 10 && QDate::fromString(text, Qt::ISODate).isValid()) {
-        (since ? sinceDay : untilDay) = text;
-        return true;
-    }
-    if (const QDateTime t = QDateTime::fromString(text, Qt::ISODateWithMs); t.isValid()) {
-        (since ? sinceTime : untilTime) = t.toUTC();
-        return true;
-    }
-    return false;
-}
 
 bool RecoverRuns(const QString& folder, QStringList& written, QStringList& problems,
                  QString& error) {

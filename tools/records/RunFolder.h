@@ -1,56 +1,25 @@
 #pragma once
-// The run records of a records folder as the reading tool sees them: found in its day folders,
-// newest first, filtered as the user asks.
-#include <QDateTime>
+// A run record as the reading tool shows it, the check of a records folder, and the recovery of
+// the records of a station that was killed.
 #include <QString>
 #include <QStringList>
-#include <optional>
-#include <vector>
 
+#include "RunFilter.h"
 #include "RunRecord.h"
-#include "Statistics.h"
 
 namespace mv62tool {
 
+using mv62rec::RunFilter;
+
+// One run with its whole record, for show and html.
 struct FoundRun {
-    QString path;
+    QString path;  // its record file; relative to a records folder for a line's database
     mv62rec::RunRecord run;
-    QDateTime started;  // in UTC, for sorting and filtering
+    bool onDisk = true;  // its records folder is on this machine: its journal may lie beside it
 };
 
 // True when `folder` is a folder that can be read; the reason in `error` when not.
 bool ReadableFolder(const QString& folder, QString& error);
-
-// Every run record under `folder` and its day folders, newest first. Files named like records
-// that cannot be read as one (among them FIFOs, devices and files larger than a record can be)
-// and folders that cannot be read are named in `problems`, one line each. False when `folder` is
-// not a folder that can be read.
-bool FindRuns(const QString& folder, std::vector<FoundRun>& runs, QStringList& problems,
-              QString& error);
-
-// Which runs a command reads. A day (YYYY-MM-DD) is compared with the day the record shows, in
-// its own offset from UTC; a time with the instant the run started.
-struct RunFilter {
-    QString device;                  // a part of the device text, in any case
-    std::optional<QString> serial;   // the unit's serial, as given
-    std::optional<QString> station;  // the station's id
-    std::optional<QString> line;
-    std::optional<QString> sinceDay, untilDay;
-    std::optional<QDateTime> sinceTime, untilTime;  // at or after, at or before
-    std::optional<mv62rec::Outcome> outcome;
-    std::optional<mv62rec::RunKind> kind;
-
-    bool Accepts(const FoundRun& r) const;
-    bool Accepts(const mv62rec::RunSample& run, const QDateTime& started) const;
-    // Takes --since or --until: a day such as 2026-12-08 or an ISO 8601 time; false for another
-    // text.
-    bool SetBound(bool since, const QString& text);
-
-  private:
-    bool AcceptsRun(const QString& started, const QDateTime& startedAt, const QString& device,
-                    const QString& serial, const QString& station, const QString& line,
-                    mv62rec::Outcome outcome, mv62rec::RunKind kind) const;
-};
 
 // Writes the record of every run of a session journal under `folder` that no record in `folder`
 // names (a station killed before it wrote it); existing files are never touched. One recover at

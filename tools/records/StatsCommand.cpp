@@ -8,17 +8,17 @@ namespace mv62tool {
 
 using namespace mv62rec;
 
-bool StatsOutput(const QString& command, const QString& folder, const RunFilter& filter,
+bool StatsOutput(const QString& command, RunSource& source, const RunFilter& filter,
                  const StatsRequest& request, QByteArray& out, QStringList& problems,
                  QString& error) {
     StatsEngine engine;
     const auto add = [&engine](const RunSample& run) { engine.Add(run); };
-    if (!ForEachRunSample(folder, filter, add, problems, error)) {
+    if (!ForEachRunSample(*source.store, source.folder, filter, add, problems, error)) {
         return false;
     }
     const StatsReport report = engine.Report();
     if (command == "dashboard") {
-        const QStringList words = QStringList{folder} + request.filters;
+        const QStringList words = QStringList{source.Name()} + request.filters;
         out = DashboardPage(report, words.join(" \u00b7 "));
     } else if (request.format == "json") {
         out = StatsJson(report);

@@ -5,7 +5,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "records/RunFolder.h"
+#include "records/RunSource.h"
 
 namespace mv62tool {
 
@@ -14,10 +14,10 @@ struct StatsRequest {
     QStringList filters;      // the selection in words, for the page
 };
 
-// The statistics of the runs in `folder` the filter selects: in the request's format for stats,
-// as the dashboard page for dashboard. Records that cannot be read go to `problems`; false with
-// `error` when the folder cannot be read.
-bool StatsOutput(const QString& command, const QString& folder, const RunFilter& filter,
+// The statistics of the runs of `source` the filter selects: in the request's format for stats,
+// as the dashboard page for dashboard. Runs that cannot be counted go to `problems`; false with
+// `error` when the source cannot be read.
+bool StatsOutput(const QString& command, RunSource& source, const RunFilter& filter,
                  const StatsRequest& request, QByteArray& out, QStringList& problems,
                  QString& error);
 

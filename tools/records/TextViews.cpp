@@ -5,6 +5,7 @@
 #include <QSet>
 #include <QStringList>
 #include <algorithm>
+#include <cstring>
 
 #include "RecordVocabulary.h"
 #include "SafeText.h"
@@ -67,10 +68,9 @@ QString OrDash(const QString& text) {
     return text.isEmpty() ? QString("-") : text;
 }
 
-QString ListLine(const FoundRun& r) {
+QString ListLine(const StoredRun& r) {
     const RunRecord& run = r.run;
-    const QString what =
-        run.outcome == Outcome::Incomplete ? StopText(run) : run.Failed().join(' ');
+    const QString what = run.outcome == Outcome::Incomplete ? StopText(run) : r.failed.join(' ');
     // Escaped before it is padded, so that the columns stay aligned.
     const QStringList columns = {TerminalText(ShortTime(run.started)),
                                  RunKindName(run.kind).leftJustified(11),
@@ -132,59 +132,91 @@ QString ShowText(const FoundRun& r) {
     return out;
 }
 
-QByteArray CsvTable(const std::vector<const FoundRun*>& runs) {
-    // Every measurement that any run has, in the order of the automatic test's record; names it
-    // does not know follow in the order they first appear.
-    QStringList names;
-    for (const Measurement& m : RunTemplate(RunKind::AutoTest, false)) {
-        names << m.name;
+void CsvTable::Add(const StoredRun& r, const std::vector<StoredValue>& values) {
+    const RunRecord& run = r.run;
+    QString fixed;
+    AppendCsvRow(fixed, {run.runId, run.started, run.finished, RunKindName(run.kind),
+                         run.unitSerial, run.device, run.station.id, run.station.line,
+                         run.station.operatorName, OutcomeName(run.outcome), run.stoppedAt});
+    fixed.chop(2);  // the row goes on
+    const auto append = [this](const QString& text) {
+        const QByteArray bytes = text.toUtf8();
+        const qint32 size = static_cast<qint32>(bytes.size());
+        rows_.append(reinterpret_cast<const char*>(&size), sizeof size);
+        rows_.append(bytes);
+    };
+    append(fixed);
+    const qint32 count = static_cast<qint32>(values.size());
+    rows_.append(reinterpret_cast<const char*>(&count), sizeof count);
+    for (const StoredValue& v : values) {
+        auto [it, added] = column_.try_emplace(v.name, static_cast<int>(names_.size()));
+        if (added) {
+            names_ << v.name;
+        }
+        const qint32 index = it.value();
+        rows_.append(reinterpret_cast<const char*>(&index), sizeof index);
+        rows_.append(v.passed ? (*v.passed ? 'P' : 'F') : '-');
+        append(CsvField(v.text));
     }
-    QSet<QString> present;
-    for (const FoundRun* r : runs) {
-        for (const Measurement& m : r->run.measurements) {
-            if (!present.contains(m.name)) {
-                present.insert(m.name);
-                if (!names.contains(m.name)) {
-                    names << m.name;
-                }
-            }
+}
+
+QByteArray CsvTable::Finish() const {
+    // Every measurement that any run has, in the order of the automatic test's record; names it
+    // does not know follow in the order they first appeared.
+    QStringList order;
+    for (const Measurement& m : RunTemplate(RunKind::AutoTest, false)) {
+        if (column_.contains(m.name)) {
+            order << m.name;
         }
     }
-    names.removeIf([&](const QString& n) { return !present.contains(n); });
-
+    for (const QString& n : names_) {
+        if (!order.contains(n)) {
+            order << n;
+        }
+    }
+    std::vector<int> place(static_cast<std::size_t>(names_.size()));  // name index -> column pair
     QStringList header = {key::RunId,      key::Started, key::Finished, key::Kind,
                           key::UnitSerial, key::Device,  key::Station,  key::Line,
                           key::Operator,   key::Outcome, key::StoppedAt};
-    const qsizetype fixed = header.size();
-    QHash<QString, qsizetype> column;  // a measurement's value column
-    for (const QString& n : names) {
-        column.insert(n, header.size());
-        header << n << n + ".verdict";
+    for (qsizetype i = 0; i < order.size(); ++i) {
+        place[static_cast<std::size_t>(column_.value(order[i]))] = static_cast<int>(i);
+        header << order[i] << order[i] + ".verdict";
     }
-    QString csv;
-    AppendCsvRow(csv, header);
-    for (const FoundRun* r : runs) {
-        const RunRecord& run = r->run;
-        QStringList row = {run.runId,
-                           run.started,
-                           run.finished,
-                           RunKindName(run.kind),
-                           run.unitSerial,
-                           run.device,
-                           run.station.id,
-                           run.station.line,
-                           run.station.operatorName,
-                           OutcomeName(run.outcome),
-                           run.stoppedAt};
-        row.resize(fixed + 2 * names.size());
-        for (const Measurement& m : run.measurements) {
-            const qsizetype at = column.value(m.name);
-            row[at] = PlainValue(m);
-            row[at + 1] = VerdictText(m);
+    QString head;
+    AppendCsvRow(head, header);
+    QByteArray csv = head.toUtf8();
+    csv.reserve(rows_.size() + rows_.size() / 4);
+    const char* at = rows_.constData();
+    const char* const end = at + rows_.size();
+    const auto number = [&at] {
+        qint32 n;
+        std::memcpy(&n, at, sizeof n);
+        at += sizeof n;
+        return n;
+    };
+    const auto text = [&] {
+        const qint32 size = number();
+        const QByteArrayView bytes(at, size);
+        at += size;
+        return bytes;
+    };
+    std::vector<QByteArrayView> cells(static_cast<std::size_t>(2 * order.size()));
+    while (at < end) {
+        csv += text();
+        std::fill(cells.begin(), cells.end(), QByteArrayView());
+        for (qint32 n = number(); n > 0; --n) {
+            const std::size_t column = 2 * static_cast<std::size_t>(place[static_cast<std::size_t>(number())]);
+            const char verdict = *at++;
+            cells[column] = text();
+            cells[column + 1] = verdict == 'P' ? "PASS" : verdict == 'F' ? "FAIL" : "";
         }
-        AppendCsvRow(csv, row);
+        for (const QByteArrayView& cell : cells) {
+            csv += ',';
+            csv += cell;
+        }
+        csv += "\r\n";
     }
-    return csv.toUtf8();
+    return csv;
 }
 
 }  // namespace mv62tool
