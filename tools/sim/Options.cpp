@@ -358,7 +358,11 @@ std::string HelpText() {
     for (const Declared& option : Declarations(defaults)) {
         if (option.group != group) {
             group = option.group;
-            text += "\n" + std::string(group) + ":\n";
+            // Appended piece by piece: GCC 12 at -O3 takes "\n" + std::string(...) for an
+            // overlapping copy.
+            text += '\n';
+            text += group;
+            text += ":\n";
         }
         text += HelpEntry(option);
     }
