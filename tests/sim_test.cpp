@@ -563,8 +563,12 @@ TEST(SimPopulation, ValuesSpreadDriftAndFailAsAsked) {
     SimTime now{};
     for (int n = 1; n <= kUnits; ++n) {
         const TestedUnit unit = TestOneUnit(model, now);
-        ASSERT_EQ(unit.notes.at(0).rfind("unit " + std::to_string(n) + ": optics ", 0), 0u)
-            << unit.notes[0];
+        // The log names the values the station reads.
+        std::string logged = "unit " + std::to_string(n) + ": optics";
+        for (int value : unit.corrected) {
+            logged += ' ' + std::to_string(value);
+        }
+        ASSERT_EQ(unit.notes.at(0).rfind(logged + ", peaks ", 0), 0u) << unit.notes[0];
         const bool madeToFail = unit.notes[0].find("made to fail eeprom") != std::string::npos;
         EXPECT_EQ(madeToFail, unit.results.at(0x09) == 0) << unit.notes[0];  // EEPROM result
         eepromFailed += madeToFail;

@@ -1,7 +1,6 @@
 #include "sim/DeviceModel.h"
 
 #include <algorithm>
-#include <cmath>
 #include <stdexcept>
 
 #include "Frames.h"
@@ -96,17 +95,15 @@ SensorSample MakeSensorSample(const DeviceConfig& config, int frame) {
 SensorSample MakeUnitSensorSample(const Unit& unit, int sensorOffset, int frame, bool last) {
     SensorSample s;
     const bool failing = unit.faults.count(Fault::Sensor) != 0;
-    // Far enough for any drift a line sees, close enough to round without overflow.
-    auto whole = [](double v) { return static_cast<int>(std::lround(std::clamp(v, -1e6, 1e6))); };
     for (int ch = 0; ch < mv62::kChannels; ++ch) {
         const int jitter = last ? 0 : (frame + ch) % 3 - 1;
         const int corrected = failing ? mv62::CalibTarget[ch] + kOpticsFaultShift
-                                      : whole(unit.corrected[ch]) + jitter;
+                                      : WholeValue(unit.corrected[ch]) + jitter;
         const int raw = RawForCorrected(ch, corrected, sensorOffset);
         const int clippedRaw = std::clamp(raw, 0, 255);
         s.clipped = s.clipped || clippedRaw != raw;
         s.raw[ch] = static_cast<std::uint8_t>(clippedRaw);
-        const int peak = failing ? kFailingPeak : whole(unit.peak[ch]) + jitter;
+        const int peak = failing ? kFailingPeak : WholeValue(unit.peak[ch]) + jitter;
         s.peak[ch] = static_cast<std::uint8_t>(std::clamp(peak, 0, 255));
     }
     return s;

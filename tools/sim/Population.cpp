@@ -66,14 +66,18 @@ Unit Population::Next() {
     return unit;
 }
 
+int WholeValue(double value) {
+    return static_cast<int>(std::lround(std::clamp(value, -1e6, 1e6)));
+}
+
 std::string DescribeUnit(const Unit& unit) {
     std::string line = "unit " + std::to_string(unit.number) + ": optics";
     for (double value : unit.corrected) {
-        line += ' ' + Number(value, 1);
+        line += ' ' + std::to_string(WholeValue(value));
     }
     line += ", peaks";
     for (double peak : unit.peak) {
-        line += ' ' + Number(peak, 0);
+        line += ' ' + std::to_string(WholeValue(peak));
     }
     line += ", motor count " + std::to_string(unit.motorCount);
     std::string fails;

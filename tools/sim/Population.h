@@ -14,6 +14,7 @@
 
 namespace mv62sim {
 
+// A judged stage of the automatic test, as a unit can be made to fail it (see DeviceModel.h).
 using Fault = mv62::Stage;
 
 // The peak a good unit's channels show.
@@ -65,7 +66,12 @@ class Population {
     std::mt19937_64 failures_;
 };
 
-// The log's line for a new unit: its number, its values, the tests it fails, its drift.
+// A unit's value as its frames carry it: the whole number nearest, kept far enough out of the
+// way of an overflow for any drift a line sees.
+int WholeValue(double value);
+
+// The log's line for a new unit: its number, its values as its closing frame carries them, the
+// tests it is made to fail, its drift so far.
 std::string DescribeUnit(const Unit& unit);
 
 // The population's settings for the simulator's opening line.
