@@ -1,6 +1,7 @@
 #include "MeasurementText.h"
 
 #include <QJsonArray>
+#include <QLocale>
 #include <QStringList>
 
 #include "RecordVocabulary.h"
@@ -36,17 +37,22 @@ QString LimitText(const Measurement& m) {
     if (!m.comparison || !m.low) {
         return {};
     }
-    const QString low = QString::number(*m.low);
-    const QString high = m.high ? QString::number(*m.high) : QString();
-    switch (*m.comparison) {
+    return LimitText(m.low, m.high, *m.comparison);
+}
+
+QString LimitText(std::optional<double> low, std::optional<double> high, mv62::Comparison c) {
+    const auto number = [](std::optional<double> v) {
+        return v ? QString::number(*v, 'g', QLocale::FloatingPointShortest) : QString();
+    };
+    switch (c) {
         case mv62::Comparison::Exclusive:
-            return low + " < x < " + high;
+            return number(low) + " < x < " + number(high);
         case mv62::Comparison::Inclusive:
-            return low + " <= x <= " + high;
+            return number(low) + " <= x <= " + number(high);
         case mv62::Comparison::AtLeast:
-            return "x >= " + low;
+            return "x >= " + number(low);
         case mv62::Comparison::Equals:
-            return "x = " + low;
+            return "x = " + number(low);
     }
     return {};
 }

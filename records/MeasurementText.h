@@ -13,6 +13,7 @@ QString PlainValue(const Measurement& m);
 QString ValueText(const Measurement& m);
 // The limits as a rule ("3500 < x < 5000", "x >= 40"); empty where there are none.
 QString LimitText(const Measurement& m);
+QString LimitText(std::optional<double> low, std::optional<double> high, mv62::Comparison c);
 // "PASS", "FAIL", or empty for a value that is shown but not judged.
 QString VerdictText(const Measurement& m);
 

@@ -212,14 +212,17 @@ PY
     large-journal)
         make_journal 500000 "$rec/2026-01-01/20260101-100000.000_MV62_journal.jsonl"
         [ "$(stat -c %s "$rec"/*/*.jsonl)" -gt 60000000 ] || fail "the journal is not large"
+        # Under the sanitizers the commands still run whole; their memory is not judged.
+        ceiling=65536
+        [ -n "${MV62_SANITIZED:-}" ] && ceiling=$((1 << 30))
         kb=$(peak_kb "$records" recover "$rec") || fail "recover"
-        [ "$kb" -lt 65536 ] || fail "recover took $kb KiB"
+        [ "$kb" -lt $ceiling ] || fail "recover took $kb KiB"
         kb=$(peak_kb "$records" html -1 "$rec" -o "$work/run.html") || fail "html"
-        [ "$kb" -lt 65536 ] || fail "html took $kb KiB"
+        [ "$kb" -lt $ceiling ] || fail "html took $kb KiB"
         grep -q "5000 lines from .* (and 495000 more there)" "$work/run.html" || fail "raw line"
         kb=$(peak_kb "$sim" --replay "$(ls "$rec"/*/*.jsonl)" --exit-after 0.1) || fail "replay"
-        [ "$kb" -lt 65536 ] || fail "--replay took $kb KiB"
-        echo "peak memory within 64 MiB for a $(du -m "$rec"/*/*.jsonl | cut -f1) MB journal"
+        [ "$kb" -lt $ceiling ] || fail "--replay took $kb KiB"
+        echo "peak memory $kb KiB (ceiling $ceiling) for a $(du -m "$rec"/*/*.jsonl | cut -f1) MB journal"
         ;;
     recover-lock)
         make_journal 20 $(printf "$rec/2026-01-01/20260101-1000%d.000_MV62_journal.jsonl " $(seq 10 39))

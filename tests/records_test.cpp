@@ -458,8 +458,8 @@ TEST(RecordFilesTest, RecordsReadBackAndKilledJournalsFoldIntoRecoveredRuns) {
     };
     EXPECT_FALSE(LoadRunRecord(write("a.json", "[1]"), run, error));
     EXPECT_EQ(error, "not a run record (not a JSON object)");
-    EXPECT_FALSE(LoadRunRecord(write("b.json", R"({"schema": "mv62-run-record/2"})"), run, error));
-    EXPECT_TRUE(error.contains("unknown schema \"mv62-run-record/2\"")) << error.toStdString();
+    EXPECT_FALSE(LoadRunRecord(write("b.json", R"({"schema": "mv62-run-record/9"})"), run, error));
+    EXPECT_TRUE(error.contains("unknown schema \"mv62-run-record/9\"")) << error.toStdString();
 
     // A station killed in the pulse stage, its last line cut: the run up to there.
     Station killed(dir.path() + "/killed");

@@ -420,6 +420,250 @@ TEST(SimModel, SensorFramesPassTheStationLimitsUnlessOpticsFail) {
     EXPECT_TRUE(MakeSensorSample(outOfReach, 0).clipped);
 }
 
+// What a device without a population answers to a whole session, every byte and its time,
+// folded into one number taken from the simulator before populations came: they must leave it
+// exactly as it was, and settings of a population that is not turned on must do nothing.
+TEST(SimModel, WithoutAPopulationTheDeviceAnswersAsItAlwaysHas) {
+    auto sessionDigest = [](const DeviceConfig& config) {
+        DeviceModel model(config);
+        std::uint64_t digest = 14695981039346656037u;  // FNV-1a
+        auto fold = [&digest](std::uint64_t value) {
+            for (int i = 0; i < 8; ++i) {
+                digest = (digest ^ ((value >> (8 * i)) & 0xFF)) * 1099511628211u;
+            }
+        };
+        const std::vector<std::pair<int, HostCommand>> session = {
+            {0, Cmd(0x00)},         {1000, Cmd(0x02)},  {5000, Cmd(0x07)},  {6500, kLoneStop},
+            {6600, Cmd(0x08)},      {6700, Cmd(0x11)},  {6800, Cmd(0x12)},  {6900, Cmd(0x13)},
+            {7000, Cmd(0x15)},      {7100, Cmd(0x16)},  {7200, Cmd(0x14)},  {9500, Cmd(0x02)},
+            {9800, Cmd(kStopCode)}, {10000, Cmd(0x30)}, {10100, Cmd(0x47)}, {10200, Cmd(0x32)},
+            {12000, Cmd(0x31)}};
+        for (const auto& [ms, command] : session) {
+            const SimTime at{milliseconds(ms)};
+            for (const Emission& e : RunUntilIdle(model, at)) {
+                fold(static_cast<std::uint64_t>(e.at.count()));
+                for (std::uint8_t b : e.bytes) {
+                    fold(b);
+                }
+            }
+            model.Receive(command, at);
+        }
+        for (const Emission& e : RunUntilIdle(model)) {
+            fold(static_cast<std::uint64_t>(e.at.count()));
+            for (std::uint8_t b : e.bytes) {
+                fold(b);
+            }
+        }
+        return digest;
+    };
+    DeviceConfig plain;
+    EXPECT_EQ(sessionDigest(plain), 0x9550b1f1278dae83u);
+    DeviceConfig failing;
+    failing.faults = {Fault::Sensor, Fault::Motor, Fault::Eeprom};
+    failing.sensorOffset = -7;
+    EXPECT_EQ(sessionDigest(failing), 0xe6734e47412d0c17u);
+    plain.population.spread = 3;
+    plain.population.driftPerUnit[2] = 0.5;
+    plain.population.failRate[Fault::Io] = 1;
+    EXPECT_EQ(sessionDigest(plain), 0x9550b1f1278dae83u);
+}
+
+namespace {
+
+// What the station reads of one unit in an automatic test: the sensor run to its closing frame,
+// the motor test, and the pulse, fish, EEPROM and I/O tests.
+struct TestedUnit {
+    std::vector<std::string> notes;  // the log's lines for the sensor run command
+    std::array<int, 6> corrected{};  // of the closing frame, as the station corrects it
+    std::array<int, 6> peak{};
+    int widestWander = 0;  // how far the run's other frames stray from the closing one
+    int motorCount = 0;
+    std::map<std::uint8_t, std::uint8_t> results;  // function test reply code: result byte
+    Bytes sent;                                    // every byte, for comparing units
+};
+
+TestedUnit TestOneUnit(DeviceModel& model, SimTime& now) {
+    TestedUnit unit;
+    const int k = model.Config().sensorOffset;
+    auto run = [&](const HostCommand& command) {
+        const auto notes = model.Receive(command, now);
+        if (command.code == 0x02) {
+            unit.notes = notes;
+        }
+        auto out = RunUntilIdle(model, now + milliseconds(60000));
+        for (const Emission& e : out) {
+            unit.sent.insert(unit.sent.end(), e.bytes.begin(), e.bytes.end());
+            now = e.at;
+        }
+        return out;
+    };
+    const auto frames = run(Cmd(0x02));
+    const Bytes& last = frames.back().bytes;
+    EXPECT_EQ(last[2], 0x26);
+    for (int ch = 0; ch < 6; ++ch) {
+        unit.corrected[ch] = static_cast<int>(StationCorrected(ch, last[3 + ch], k));
+        unit.peak[ch] = last[27 + ch];
+        for (const Emission& e : frames) {
+            const int c = static_cast<int>(StationCorrected(ch, e.bytes[3 + ch], k));
+            unit.widestWander = std::max({unit.widestWander, std::abs(c - unit.corrected[ch]),
+                                          std::abs(e.bytes[27 + ch] - unit.peak[ch])});
+        }
+    }
+    const auto motor = run(Cmd(0x07));
+    unit.motorCount = motor.back().bytes[3] * 256 + motor.back().bytes[4];
+    run(kLoneStop);
+    for (std::uint8_t code : {0x08, 0x11, 0x12, 0x13}) {
+        const auto reply = run(Cmd(code));
+        unit.results[reply.at(0).bytes[2]] = reply.at(0).bytes[3];
+    }
+    return unit;
+}
+
+struct Spread {
+    double mean = 0;
+    double sd = 0;  // sample standard deviation
+};
+template <typename Values>
+Spread SpreadOf(const Values& values) {
+    Spread s;
+    for (double v : values) {
+        s.mean += v / values.size();
+    }
+    for (double v : values) {
+        s.sd += (v - s.mean) * (v - s.mean) / (values.size() - 1);
+    }
+    s.sd = std::sqrt(s.sd);
+    return s;
+}
+
+}  // namespace
+
+// A line of 1000 units: the values spread as asked around the good ones, the drifting channel's
+// mean moves as asked, and a test fails at its rate while the others pass. Bounds are four
+// standard errors wide, so that a sound simulator fails them about once in 15,000 seeds; the
+// seed is fixed, so a test run never fails by chance.
+TEST(SimPopulation, ValuesSpreadDriftAndFailAsAsked) {
+    constexpr int kUnits = 1000;
+    constexpr double kSpread = 1.5;
+    constexpr double kDrift = -0.005;  // channel 3: past its lower limit after 800 units
+    constexpr double kEepromRate = 0.1;
+    DeviceConfig config;
+    config.sensorOffset = -5;
+    config.population.enabled = true;
+    config.population.spread = kSpread;
+    config.population.driftPerUnit[2] = kDrift;
+    config.population.failRate[Fault::Eeprom] = kEepromRate;
+    config.population.seed = 7;
+    DeviceModel model(config);
+
+    std::array<std::vector<double>, 6> corrected;  // channel 3 with its drift taken off
+    std::vector<double> channel3, peaks, counts;
+    int eepromFailed = 0;
+    int widestWander = 0;
+    SimTime now{};
+    for (int n = 1; n <= kUnits; ++n) {
+        const TestedUnit unit = TestOneUnit(model, now);
+        // The log names the values the station reads.
+        std::string logged = "unit " + std::to_string(n) + ": optics";
+        for (int value : unit.corrected) {
+            logged += ' ' + std::to_string(value);
+        }
+        ASSERT_EQ(unit.notes.at(0).rfind(logged + ", peaks ", 0), 0u) << unit.notes[0];
+        const bool madeToFail = unit.notes[0].find("made to fail eeprom") != std::string::npos;
+        EXPECT_EQ(madeToFail, unit.results.at(0x09) == 0) << unit.notes[0];  // EEPROM result
+        eepromFailed += madeToFail;
+        EXPECT_EQ(n > 1, unit.notes[0].find("drifted ch3 -") != std::string::npos);
+        widestWander = std::max(widestWander, unit.widestWander);
+        EXPECT_EQ(unit.results,
+                  (std::map<std::uint8_t, std::uint8_t>{
+                      {0x04, 0x10}, {0x08, 1}, {0x09, madeToFail ? 0 : 1}, {0x10, 1}}));
+        for (int ch = 0; ch < 6; ++ch) {
+            corrected[ch].push_back(unit.corrected[ch] - (ch == 2 ? kDrift * (n - 1) : 0));
+            peaks.push_back(unit.peak[ch]);
+        }
+        channel3.push_back(unit.corrected[2]);
+        counts.push_back(unit.motorCount);
+    }
+
+    EXPECT_EQ(widestWander, 1);  // the frames of a run stay close to the unit's values
+
+    // The closing frame carries whole values: rounding adds a twelfth to the variance.
+    const double sd = std::sqrt(kSpread * kSpread + 1.0 / 12);
+    auto expectSpread = [](const std::vector<double>& values, double mean, double sd) {
+        const Spread s = SpreadOf(values);
+        const double n = static_cast<double>(values.size());
+        EXPECT_NEAR(s.mean, mean, 4 * sd / std::sqrt(n));
+        EXPECT_NEAR(s.sd, sd, 4 * sd / std::sqrt(2 * (n - 1)));
+    };
+    for (int ch = 0; ch < 6; ++ch) {
+        SCOPED_TRACE("channel " + std::to_string(ch + 1));
+        expectSpread(corrected[ch], mv62::CalibTarget[ch], sd);
+    }
+    expectSpread(peaks, kNormalPeak, sd);
+    expectSpread(counts, config.motorCount, kSpread * kEncoderCountsPerSpread);
+
+    // Channel 3 itself: its least-squares slope over the units is the drift.
+    double xMean = (kUnits + 1) / 2.0, sxx = 0, sxy = 0;
+    const double yMean = SpreadOf(channel3).mean;
+    for (int i = 0; i < kUnits; ++i) {
+        sxx += (i + 1 - xMean) * (i + 1 - xMean);
+        sxy += (i + 1 - xMean) * (channel3[i] - yMean);
+    }
+    EXPECT_NEAR(sxy / sxx, kDrift, 4 * sd / std::sqrt(sxx));
+    EXPECT_NEAR(yMean, mv62::CalibTarget[2] + kDrift * (kUnits - 1) / 2,
+                4 * sd / std::sqrt(kUnits));
+
+    const double failSd = std::sqrt(kUnits * kEepromRate * (1 - kEepromRate));
+    EXPECT_NEAR(eepromFailed, kUnits * kEepromRate, 4 * failSd);
+}
+
+// The same settings and seed give the same units; another seed others. A fail rate given leaves
+// the values as they were; --fail makes every unit fail that test.
+TEST(SimPopulation, TheSeedDecidesTheUnits) {
+    auto line = [](std::uint64_t seed, std::map<Fault, double> rates = {},
+                   std::set<Fault> faults = {}) {
+        DeviceConfig config;
+        config.sensorFrames = 3;
+        config.faults = std::move(faults);
+        config.population.enabled = true;
+        config.population.spread = 2;
+        config.population.failRate = std::move(rates);
+        config.population.seed = seed;
+        DeviceModel model(config);
+        std::vector<TestedUnit> units;
+        SimTime now{};
+        for (int n = 0; n < 30; ++n) {
+            units.push_back(TestOneUnit(model, now));
+        }
+        return units;
+    };
+    auto sent = [](const std::vector<TestedUnit>& units) {
+        std::vector<Bytes> all;
+        for (const TestedUnit& u : units) {
+            all.push_back(u.sent);
+        }
+        return all;
+    };
+    const auto first = line(11, {{Fault::Pulse, 0.5}});
+    EXPECT_EQ(sent(first), sent(line(11, {{Fault::Pulse, 0.5}})));
+    const auto other = line(12, {{Fault::Pulse, 0.5}});
+    int differing = 0;
+    for (int n = 0; n < 30; ++n) {
+        differing += first[n].sent != other[n].sent;
+    }
+    EXPECT_GE(differing, 25);
+
+    const auto withoutRates = line(11);
+    const auto failingOptics = line(11, {}, {Fault::Sensor});
+    for (int n = 0; n < 30; ++n) {
+        EXPECT_EQ(first[n].corrected, withoutRates[n].corrected);
+        EXPECT_EQ(first[n].motorCount, withoutRates[n].motorCount);
+        EXPECT_EQ(withoutRates[n].results.at(0x04), 0x10);
+        EXPECT_NE(failingOptics[n].notes[0].find("made to fail optics"), std::string::npos);
+        EXPECT_GT(std::abs(failingOptics[n].corrected[0] - mv62::CalibTarget[0]), 4);
+    }
+}
+
 TEST(SimModel, StreamSendsBackToBackUntilStopped) {
     DeviceConfig config;
     config.stream = true;
@@ -554,6 +798,21 @@ TEST(SimOptionsTest, ParsesAndRejects) {
     EXPECT_EQ(e.devicePath, "/dev/ttyS1");
     EXPECT_TRUE(e.noise && e.split && e.verbose && e.help && e.version);
     EXPECT_FALSE(e.device.stream);
+    EXPECT_FALSE(e.device.population.enabled);
+
+    SimOptions p;
+    ASSERT_TRUE(
+        parse({"--population", "--spread", "0.5", "--drift", "3:-0.02", "--drift=6:1e-3", "--drift",
+               "3:-0.04", "--fail-rate", "eeprom:0.03", "--fail-rate=optics:1", "--seed", "42"},
+              p, error))
+        << error;
+    const PopulationConfig& population = p.device.population;
+    EXPECT_TRUE(population.enabled);
+    EXPECT_EQ(population.spread, 0.5);
+    EXPECT_EQ(population.driftPerUnit, (std::array<double, 6>{0, 0, -0.04, 0, 0, 0.001}));
+    EXPECT_EQ(population.failRate,
+              (std::map<Fault, double>{{Fault::Eeprom, 0.03}, {Fault::Sensor, 1.0}}));
+    EXPECT_EQ(population.seed, 42u);
 
     for (std::vector<std::string> bad : {std::vector<std::string>{"--fail", "motor"},
                                          {"--baud", "9601"},
@@ -570,6 +829,15 @@ TEST(SimOptionsTest, ParsesAndRejects) {
                                          {"--noise=1"},
                                          {"--sw2", "1,"},
                                          {"--sensor-period", "0"},
+                                         {"--population", "--spread", "-1"},
+                                         {"--population", "--spread", "nan"},
+                                         {"--population", "--drift", "7:0.1"},
+                                         {"--population", "--drift", "3"},
+                                         {"--population", "--drift", "3:inf"},
+                                         {"--population", "--fail-rate", "eeprom:1.5"},
+                                         {"--population", "--fail-rate", "motor:0.1"},
+                                         {"--drift", "3:-0.02"},
+                                         {"--fail-rate", "io:0.1"},
                                          {"--link", "/tmp/x", "--device", "/dev/ttyS0"}}) {
         SimOptions x;
         EXPECT_FALSE(parse(bad, x, error)) << bad[0];
@@ -602,7 +870,8 @@ TEST(SimProgram, HelpShowsTheDefaultsAndAMistakeIsOneLine) {
         "--link PATH|--device PATH|--replay JOURNAL|--baud N|--ident TEXT|--offset K|"
         "--lens-count N|--exchange A,B,C,D,E,F|--sensor-frames N|--sensor-period MS|"
         "--motor-count N|--sw1 LIST|--sw2 LIST|--fail TEST|--silent CODE|--noise|--split|--stream|"
-        "--seed N|--verbose|--exit-after SECONDS|-h, --help|--version");
+        "--seed N|--population|--spread SD|--drift CH:PER_UNIT|--fail-rate TEST:P|--verbose|"
+        "--exit-after SECONDS|-h, --help|--version");
     for (std::string option; std::getline(entries, option, '|');) {
         const std::size_t at = help.find("\n  " + option);
         ASSERT_NE(at, std::string::npos) << option;
@@ -626,6 +895,9 @@ TEST(SimProgram, HelpShowsTheDefaultsAndAMistakeIsOneLine) {
              {"--noise=yes", "mv62-sim: unknown option --noise=yes (see --help)\n"},
              {"--offset=156",
               "mv62-sim: bad value \"156\" for --offset: -100 .. 155 (see --help)\n"},
+             {"--spread 2",
+              "mv62-sim: --spread shapes a population of units: add --population "
+              "(see --help)\n"},
              {"--fail motor",
               "mv62-sim: bad value \"motor\" for --fail: one of optics, motor-speed, pulse, "
               "fish, eeprom, io (see --help)\n"},

@@ -242,6 +242,9 @@ std::string Summary(const SimOptions& o) {
     if (o.noise || o.split) {
         s += ", seed " + std::to_string(o.seed);
     }
+    if (d.population.enabled) {
+        s += "; " + DescribePopulation(d.population);
+    }
     return s;
 }
 

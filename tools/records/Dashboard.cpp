@@ -7,6 +7,9 @@
 #include <cmath>
 #include <vector>
 
+#include "MeasurementText.h"
+#include "RecordVocabulary.h"
+#include "SafeText.h"
 #include "records/StatsViews.h"
 
 namespace mv62tool {
@@ -33,7 +36,7 @@ QString Esc(const QString& text) {
 // An attribute with its value escaped, and a space before it. Control characters are written
 // as the text views show them ("\x1b"): a page has no sound way to carry them.
 QString Attr(const char* name, const QString& value) {
-    return QString(" %1=\"%2\"").arg(QLatin1String(name), VisibleText(value).toHtmlEscaped());
+    return QString(" %1=\"%2\"").arg(QLatin1String(name), TerminalText(value).toHtmlEscaped());
 }
 
 // A coordinate in a chart: one decimal is finer than a printed dot.
@@ -266,13 +269,13 @@ QString ParetoChart(const StatsReport& report) {
                    " x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\" fill=\"#c62828\"><title>%5: "
                    "%6 FAIL runs, %7</title></rect>\n")
                    .arg(At(left), At(y(p.failedRuns)), At(slot * 0.7), At(y1 - y(p.failedRuns)),
-                        Esc(VisibleText(p.measurement)), QString::number(p.failedRuns),
+                        Esc(TerminalText(p.measurement)), QString::number(p.failedRuns),
                         PercentText(p.share));
         svg += Label(middle, y(p.failedRuns) - 2, QString::number(p.failedRuns), "middle");
         svg += QString(
                    "<text x=\"%1\" y=\"%2\" text-anchor=\"end\" transform=\"rotate(-35 %1 %2)\" "
                    "fill=\"#333\">%3</text>\n")
-                   .arg(At(middle + 3), At(y1 + 9), Esc(VisibleText(p.measurement)));
+                   .arg(At(middle + 3), At(y1 + 9), Esc(TerminalText(p.measurement)));
         cumulative.push_back({middle, share(p.cumulative)});
     }
     svg += Polyline("cumulative", cumulative, "#333");
@@ -546,10 +549,10 @@ QString MeasurementPanel(const MeasurementRow& m) {
                    Attr("data-beyond", QString::number(s.beyondCount)) +
                    Attr("data-run-of-8", QString::number(s.inRunCount)) + ">\n";
     html += QString("<h3>%1 <span class=\"limits\">%2</span>%3</h3>\n")
-                .arg(Esc(VisibleText(k.name)), Esc(LimitsText(k)),
+                .arg(Esc(TerminalText(k.name)), Esc(LimitText(k.low, k.high, k.comparison)),
                      k.planVersion.isEmpty() ? QString()
                                              : " <span class=\"plan\">plan " +
-                                                   Esc(VisibleText(k.planVersion)) + "</span>");
+                                                   Esc(TerminalText(k.planVersion)) + "</span>");
     html += QString(
                 "<p class=\"figures\">n <b>%1</b> &middot; mean <b>%2</b> &middot; sd <b>%3</b> "
                 "&middot; Cpk <b class=\"cpk %4\">%5</b></p>\n")
@@ -591,7 +594,8 @@ QString StationTable(const StatsReport& report) {
                                           "First-pass yield", "Final yield", "Retests"});
     for (const YieldRow& r : report.stations) {
         html += "<tr class=\"station\"" + Attr("data-station", r.station) + YieldData(r.figures) +
-                "><td>" + Esc(VisibleText(r.station)) + "</td>" + YieldCells(r.figures) + "</tr>\n";
+                "><td>" + Esc(TerminalText(r.station)) + "</td>" + YieldCells(r.figures) +
+                "</tr>\n";
     }
     html +=
         "<tr class=\"all-stations\"><th>All stations</th>" + YieldCells(report.totals) + "</tr>\n";
@@ -602,9 +606,9 @@ QString CapabilityTable(const StatsReport& report) {
     QString html = TableHead("capability", {"Measurement", "Plan", "Limits", "n", "Mean", "sd",
                                             "Min", "Max", "Outside", "Cp", "Cpk", "Cpu", "Cpl"});
     for (const MeasurementRow& m : report.measurements) {
-        html += "<tr><td>" + Esc(VisibleText(m.key.name)) + "</td><td>" +
-                Esc(VisibleText(m.key.planVersion)) + "</td><td>" + Esc(LimitsText(m.key)) +
-                "</td>" +
+        html += "<tr><td>" + Esc(TerminalText(m.key.name)) + "</td><td>" +
+                Esc(TerminalText(m.key.planVersion)) + "</td><td>" +
+                Esc(LimitText(m.key.low, m.key.high, m.key.comparison)) + "</td>" +
                 NumberCells({QString::number(m.n), FigureText(m.mean), FigureText(m.sd),
                              ExactText(m.min), ExactText(m.max), PercentText(m.outside),
                              IndexText(m.cp)}) +
@@ -670,16 +674,16 @@ QByteArray DashboardPage(const StatsReport& report, const QString& selection) {
     page += QString(
                 "<h1>MV62 line: yield, capability and drift</h1>\n<p class=\"selection\">%1 "
                 "&middot; %2</p>\n")
-                .arg(Esc(span), Esc(VisibleText(selection)));
+                .arg(Esc(span), Esc(TerminalText(selection)));
     page += "<div class=\"totals\"" + YieldData(t) + ">\n";
     const auto box = [&](const char* name, const QString& value) {
         page += QString("<div>%1<b>%2</b></div>\n").arg(name, value);
     };
     box("Runs", QString::number(t.runs));
     box("Units", QString::number(t.units));
-    box("PASS", QString::number(t.pass));
-    box("FAIL", QString::number(t.fail));
-    box("INCOMPLETE", QString::number(t.incomplete));
+    box(outcome::Pass, QString::number(t.pass));
+    box(outcome::Fail, QString::number(t.fail));
+    box(outcome::Incomplete, QString::number(t.incomplete));
     box("First-pass yield", PercentText(t.firstPassYield));
     box("Final yield", PercentText(t.finalYield));
     box("Retests", QString::number(t.retests));

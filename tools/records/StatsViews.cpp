@@ -8,6 +8,9 @@
 #include <algorithm>
 #include <vector>
 
+#include "RecordVocabulary.h"
+#include "SafeText.h"
+
 namespace mv62tool {
 
 using namespace mv62rec;
@@ -22,44 +25,31 @@ QString ComparisonText(mv62::Comparison c) {
     return QString::fromLatin1(mv62::ComparisonName(c).data());
 }
 
-QJsonValue Json(std::optional<double> v) {
-    return v ? QJsonValue(*v) : QJsonValue();
-}
-
-QJsonValue JsonText(const QString& text) {
-    return text.isEmpty() ? QJsonValue() : QJsonValue(text);
-}
-
-// The figures of a group under the names scripts read.
-QJsonObject YieldJson(const YieldFigures& f) {
-    return {{"runs", f.runs},
-            {"units", f.units},
-            {"pass", f.pass},
-            {"fail", f.fail},
-            {"incomplete", f.incomplete},
-            {"first_pass_yield", Json(f.firstPassYield)},
-            {"final_yield", Json(f.finalYield)},
-            {"retests", f.retests}};
-}
-
-// One cell of a table, as text and as the kind of value it holds.
+// One cell of a table: its value for JSON (a number, a text, or null where a figure does not
+// apply) and its text for CSV and for the terminal.
 struct Cell {
+    QJsonValue value;
     QString text;
     bool number = false;
 };
 
-Cell Text(const QString& s) {
-    return {s, false};
+Cell Text(const QString& s, bool forText) {
+    const QString shown = forText && s.isEmpty() ? QString("-") : s;
+    return {s.isEmpty() ? QJsonValue() : QJsonValue(s), shown, false};
 }
 Cell Count(int n) {
-    return {QString::number(n), true};
+    return {n, QString::number(n), true};
 }
-Cell Exact(std::optional<double> v) {
-    return {v ? Shortest(*v) : QString(), true};
+// A figure: exact in CSV and JSON; for the terminal in the words `readable` gives.
+Cell Figure(std::optional<double> v, bool forText, QString (*readable)(std::optional<double>)) {
+    return {v ? QJsonValue(*v) : QJsonValue(),
+            forText ? readable(v) : (v ? Shortest(*v) : QString()), true};
 }
 
-// The columns and rows of the four tables; each view writes them in its own way.
+// The report's four tables, each under the name scripts read it by (JSON) and a title (text):
+// every column name is written here once, and each view writes the tables in its own way.
 struct Table {
+    const char* key;
     QString title;
     QStringList header;
     std::vector<std::vector<Cell>> rows;
@@ -69,96 +59,92 @@ const QStringList kYieldColumns = {
     "runs", "units", "pass", "fail", "incomplete", "first_pass_yield", "final_yield", "retests"};
 
 std::vector<Cell> YieldCells(const YieldFigures& f, bool forText) {
-    const auto share = [&](std::optional<double> v) {
-        return forText ? Cell{PercentText(v), true} : Exact(v);
-    };
-    return {Count(f.runs),       Count(f.units),          Count(f.pass),       Count(f.fail),
-            Count(f.incomplete), share(f.firstPassYield), share(f.finalYield), Count(f.retests)};
+    return {Count(f.runs),
+            Count(f.units),
+            Count(f.pass),
+            Count(f.fail),
+            Count(f.incomplete),
+            Figure(f.firstPassYield, forText, PercentText),
+            Figure(f.finalYield, forText, PercentText),
+            Count(f.retests)};
 }
 
 // The report as tables; `forText` chooses readable numbers over exact ones.
 std::vector<Table> Tables(const StatsReport& report, bool forText) {
-    const auto share = [&](std::optional<double> v) {
-        return forText ? Cell{PercentText(v), true} : Exact(v);
-    };
-    const auto figure = [&](std::optional<double> v) {
-        return forText ? Cell{FigureText(v), true} : Exact(v);
-    };
-    const auto index = [&](std::optional<double> v) {
-        return forText ? Cell{IndexText(v), true} : Exact(v);
-    };
-    const auto exact = [&](std::optional<double> v) {
-        return forText ? Cell{ExactText(v), true} : Exact(v);
-    };
-
-    Table yield{"Yield per day and station", QStringList{"day", "station"} + kYieldColumns, {}};
+    Table yield{
+        "yield", "Yield per day and station", QStringList{"day", key::Station} + kYieldColumns, {}};
     for (const YieldRow& r : report.yield) {
-        std::vector<Cell> row = {Text(r.day), Text(r.station)};
+        std::vector<Cell> row = {Text(r.day, forText), Text(r.station, forText)};
         std::ranges::copy(YieldCells(r.figures, forText), std::back_inserter(row));
         yield.rows.push_back(row);
     }
-    Table totals{"Totals over the selection", kYieldColumns, {YieldCells(report.totals, forText)}};
+    Table totals{
+        "totals", "Totals over the selection", kYieldColumns, {YieldCells(report.totals, forText)}};
 
-    Table pareto{QString("Failure Pareto over %1 FAIL run(s)").arg(report.failRuns),
+    Table pareto{"pareto",
+                 QString("Failure Pareto over %1 FAIL run(s)").arg(report.failRuns),
                  {"measurement", "failed_runs", "share", "cumulative"},
                  {}};
     for (const ParetoRow& p : report.pareto) {
-        pareto.rows.push_back(
-            {Text(p.measurement), Count(p.failedRuns), share(p.share), share(p.cumulative)});
+        pareto.rows.push_back({Text(p.measurement, forText), Count(p.failedRuns),
+                               Figure(p.share, forText, PercentText),
+                               Figure(p.cumulative, forText, PercentText)});
     }
 
-    Table measurements{"Judged measurements",
-                       {"name", "plan_version", "low", "high", "comparison", "n", "mean", "sd",
-                        "min", "max", "outside", "cp", "cpk", "cpu", "cpl"},
+    Table measurements{"measurements",
+                       "Judged measurements",
+                       {key::Name, key::PlanVersion, key::Low, key::High, key::Comparison, "n",
+                        "mean", "sd", "min", "max", "outside", "cp", "cpk", "cpu", "cpl"},
                        {}};
     for (const MeasurementRow& m : report.measurements) {
         const LimitKey& k = m.key;
         measurements.rows.push_back(
-            {Text(k.name), Text(forText && k.planVersion.isEmpty() ? "-" : k.planVersion),
-             exact(k.low), exact(k.high), Text(ComparisonText(k.comparison)), Count(m.n),
-             figure(m.mean), figure(m.sd), exact(m.min), exact(m.max), share(m.outside),
-             index(m.cp), index(m.cpk), index(m.cpu), index(m.cpl)});
+            {Text(k.name, forText), Text(k.planVersion, forText), Figure(k.low, forText, ExactText),
+             Figure(k.high, forText, ExactText), Text(ComparisonText(k.comparison), forText),
+             Count(m.n), Figure(m.mean, forText, FigureText), Figure(m.sd, forText, FigureText),
+             Figure(m.min, forText, ExactText), Figure(m.max, forText, ExactText),
+             Figure(m.outside, forText, PercentText), Figure(m.cp, forText, IndexText),
+             Figure(m.cpk, forText, IndexText), Figure(m.cpu, forText, IndexText),
+             Figure(m.cpl, forText, IndexText)});
     }
     return {yield, totals, pareto, measurements};
 }
 
-// RFC 4180 quoting; text a spreadsheet would read as a formula starts with an apostrophe.
-QString CsvCell(const Cell& cell) {
-    QString text = cell.text;
-    static const QString kFormulaStarts = "=+-@\t\r";
-    if (!cell.number && !text.isEmpty() && kFormulaStarts.contains(text[0])) {
-        text.prepend('\'');
+QJsonObject RowJson(const Table& t, const std::vector<Cell>& row) {
+    QJsonObject o;
+    for (qsizetype i = 0; i < t.header.size(); ++i) {
+        o[t.header[i]] = row[static_cast<std::size_t>(i)].value;
     }
-    if (text.contains('"') || text.contains(',') || text.contains('\r') || text.contains('\n')) {
-        text = '"' + text.replace('"', "\"\"") + '"';
-    }
-    return text;
+    return o;
 }
 
 QString CsvLine(const std::vector<Cell>& cells) {
     QStringList fields;
     for (const Cell& c : cells) {
-        fields << CsvCell(c);
+        fields << CsvField(c.text);
     }
     return fields.join(',') + "\r\n";
 }
 
-// Columns padded to their widest cell: text to the left, numbers to the right.
-QString AlignedText(const Table& t) {
+std::vector<Cell> HeaderCells(const Table& t) {
     std::vector<Cell> header;
     for (const QString& h : t.header) {
-        header.push_back(Text(h));
+        header.push_back(Text(h, false));
     }
-    std::vector<std::vector<Cell>> rows = {header};
+    return header;
+}
+
+// Columns padded to their widest cell: text to the left, numbers to the right.
+QString AlignedText(const Table& t) {
+    std::vector<std::vector<Cell>> rows = {HeaderCells(t)};
     for (const std::vector<Cell>& row : t.rows) {
         std::vector<Cell> shown;
         for (const Cell& c : row) {
-            shown.push_back(
-                {c.number ? c.text : VisibleText(c.text.isEmpty() ? "-" : c.text), c.number});
+            shown.push_back({c.value, c.number ? c.text : TerminalText(c.text), c.number});
         }
         rows.push_back(shown);
     }
-    std::vector<qsizetype> width(header.size(), 0);
+    std::vector<qsizetype> width(t.header.size(), 0);
     for (const std::vector<Cell>& row : rows) {
         for (std::size_t i = 0; i < row.size(); ++i) {
             width[i] = std::max(width[i], row[i].text.size());
@@ -182,53 +168,25 @@ QString AlignedText(const Table& t) {
 }  // namespace
 
 QByteArray StatsJson(const StatsReport& report) {
-    QJsonArray yield;
-    for (const YieldRow& r : report.yield) {
-        QJsonObject o = YieldJson(r.figures);
-        o["day"] = r.day;
-        o["station"] = r.station;
-        yield.append(o);
+    QJsonObject all;
+    for (const Table& t : Tables(report, false)) {
+        if (t.rows.size() == 1 && QLatin1String(t.key) == QLatin1String("totals")) {
+            all[t.key] = RowJson(t, t.rows.front());
+            continue;
+        }
+        QJsonArray rows;
+        for (const std::vector<Cell>& row : t.rows) {
+            rows.append(RowJson(t, row));
+        }
+        all[t.key] = rows;
     }
-    QJsonArray pareto;
-    for (const ParetoRow& p : report.pareto) {
-        pareto.append(QJsonObject{{"measurement", p.measurement},
-                                  {"failed_runs", p.failedRuns},
-                                  {"share", p.share},
-                                  {"cumulative", p.cumulative}});
-    }
-    QJsonArray measurements;
-    for (const MeasurementRow& m : report.measurements) {
-        measurements.append(QJsonObject{{"name", m.key.name},
-                                        {"plan_version", JsonText(m.key.planVersion)},
-                                        {"low", Json(m.key.low)},
-                                        {"high", Json(m.key.high)},
-                                        {"comparison", ComparisonText(m.key.comparison)},
-                                        {"n", m.n},
-                                        {"mean", m.mean},
-                                        {"sd", Json(m.sd)},
-                                        {"min", m.min},
-                                        {"max", m.max},
-                                        {"outside", m.outside},
-                                        {"cp", Json(m.cp)},
-                                        {"cpk", Json(m.cpk)},
-                                        {"cpu", Json(m.cpu)},
-                                        {"cpl", Json(m.cpl)}});
-    }
-    const QJsonObject all{{"yield", yield},
-                          {"totals", YieldJson(report.totals)},
-                          {"pareto", pareto},
-                          {"measurements", measurements}};
     return QJsonDocument(all).toJson(QJsonDocument::Indented);
 }
 
 QByteArray StatsCsv(const StatsReport& report) {
     QStringList tables;
     for (const Table& t : Tables(report, false)) {
-        std::vector<Cell> header;
-        for (const QString& h : t.header) {
-            header.push_back(Text(h));
-        }
-        QString table = CsvLine(header);
+        QString table = CsvLine(HeaderCells(t));
         for (const std::vector<Cell>& row : t.rows) {
             table += CsvLine(row);
         }
@@ -259,40 +217,6 @@ QString IndexText(std::optional<double> v) {
 
 QString ExactText(std::optional<double> v) {
     return v ? Shortest(*v) : QString("-");
-}
-
-QString LimitsText(const LimitKey& key) {
-    const QString low = ExactText(key.low);
-    const QString high = ExactText(key.high);
-    switch (key.comparison) {
-        case mv62::Comparison::Exclusive:
-            return QString("%1 < x < %2").arg(low, high);
-        case mv62::Comparison::Inclusive:
-            return QString("%1 \u2264 x \u2264 %2").arg(low, high);
-        case mv62::Comparison::AtLeast:
-            return QString("x \u2265 %1").arg(low);
-        case mv62::Comparison::Equals:
-            break;
-    }
-    return QString("x = %1").arg(low);
-}
-
-QString VisibleText(const QString& text) {
-    QString out;
-    for (const QChar c : text) {
-        if (c.category() != QChar::Other_Control) {
-            out += c;
-        } else if (c == '\n') {
-            out += "\\n";
-        } else if (c == '\r') {
-            out += "\\r";
-        } else if (c == '\t') {
-            out += "\\t";
-        } else {
-            out += QString("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
-        }
-    }
-    return out;
 }
 
 }  // namespace mv62tool

@@ -28,9 +28,5 @@ QString FigureText(std::optional<double> v);
 QString IndexText(std::optional<double> v);
 // A number as short as gives it back exactly ("3500", "0.1"), or "-".
 QString ExactText(std::optional<double> v);
-// The limits in words: "16 ≤ x ≤ 24", "3500 < x < 5000", "x ≥ 40", "x = 16".
-QString LimitsText(const mv62rec::LimitKey& key);
-// Text from a record with its control characters as escapes: "\n", "\x1b".
-QString VisibleText(const QString& text);
 
 }  // namespace mv62tool

@@ -21,7 +21,6 @@ constexpr SimTime kMotorSpacing = 300ms;   // the three motor replies
 constexpr SimTime kLampSpacing = 500ms;    // lamp steps 0..3
 constexpr SimTime kReportSpacing = 125ms;  // maintenance reports, four per 500 ms
 
-constexpr int kNormalPeak = 120;
 constexpr int kFailingPeak = 20;       // below every channel's minimum
 constexpr int kOpticsFaultShift = 40;  // far outside the tolerance of 4
 
@@ -62,7 +61,6 @@ std::vector<Fault> Faults() {
     return faults;
 }
 
-
 Bytes MakeFrame(std::uint8_t code, std::span<const std::uint8_t> data) {
     if (static_cast<int>(data.size()) + mv62::kHeaderLength != mv62::FrameLengthFor(code)) {
         throw std::logic_error("device frame of wrong length");
@@ -94,9 +92,34 @@ SensorSample MakeSensorSample(const DeviceConfig& config, int frame) {
     return s;
 }
 
+SensorSample MakeUnitSensorSample(const Unit& unit, int sensorOffset, int frame, bool last) {
+    SensorSample s;
+    const bool failing = unit.faults.count(Fault::Sensor) != 0;
+    for (int ch = 0; ch < mv62::kChannels; ++ch) {
+        const int jitter = last ? 0 : (frame + ch) % 3 - 1;
+        const int corrected = failing ? mv62::CalibTarget[ch] + kOpticsFaultShift
+                                      : WholeValue(unit.corrected[ch]) + jitter;
+        const int raw = RawForCorrected(ch, corrected, sensorOffset);
+        const int clippedRaw = std::clamp(raw, 0, 255);
+        s.clipped = s.clipped || clippedRaw != raw;
+        s.raw[ch] = static_cast<std::uint8_t>(clippedRaw);
+        const int peak = failing ? kFailingPeak : WholeValue(unit.peak[ch]) + jitter;
+        s.peak[ch] = static_cast<std::uint8_t>(std::clamp(peak, 0, 255));
+    }
+    return s;
+}
+
 DeviceModel::DeviceModel(DeviceConfig config) : config_(std::move(config)) {
     dac_.fill(kDefaultDac);
     ResetEeprom();
+    if (config_.population.enabled) {
+        population_.emplace(config_.population, config_.motorCount);
+    }
+}
+
+SensorSample DeviceModel::Sample(int frame, bool last) const {
+    return unit_ ? MakeUnitSensorSample(*unit_, config_.sensorOffset, frame, last)
+                 : MakeSensorSample(config_, frame);
 }
 
 void DeviceModel::ResetEeprom() {
@@ -230,6 +253,12 @@ std::vector<std::string> DeviceModel::Receive(const HostCommand& cmd, SimTime no
             break;
         }
         case cmd::SensorRun:
+            // On a line, each sensor run (Auto Test or CALIBRATION) is the next unit's.
+            if (population_) {
+                unit_ = population_->Next();
+                unit_->faults.insert(config_.faults.begin(), config_.faults.end());  // --fail
+                notes.push_back(DescribeUnit(*unit_));
+            }
             Cancel(Activity::SensorRun);
             Plan(Activity::SensorRun, now + (config_.stream ? SimTime{} : config_.sensorPeriod));
             if (config_.stream) {
@@ -351,7 +380,7 @@ std::vector<std::string> DeviceModel::Receive(const HostCommand& cmd, SimTime no
 }
 
 Emission DeviceModel::SensorFrame(SimTime at, int frame, bool last) {
-    const SensorSample s = MakeSensorSample(config_, frame);
+    const SensorSample s = Sample(frame, last);
     mv62::SensorFrameData data;
     data.raw = s.raw;
     data.byte9 = static_cast<std::uint8_t>(frame & 0xFF);  // the frame number in the run
@@ -395,7 +424,7 @@ Emission DeviceModel::MaintenanceReport(SimTime at, int step) {
             // The optical sensors read their LEDs' light, or nothing with the LEDs off.
             std::array<std::uint8_t, mv62::kChannels> readings{};
             if (outputs_.led) {
-                readings = MakeSensorSample(config_, step / 4).raw;
+                readings = Sample(step / 4, false).raw;
             }
             e.bytes = MakeFrame(reply::SensorReadings, readings);
             e.what = "sensor readings " + HexBytes(readings);
@@ -426,7 +455,9 @@ Emission DeviceModel::Produce(const Job& job) {
             return SensorFrame(job.at, job.step, true);
         }
         case Activity::MotorTest: {
-            const int count = Has(Fault::Motor) ? 400 : config_.motorCount;
+            const int count = Has(Fault::Motor) ? 400
+                              : unit_           ? unit_->motorCount
+                                                : config_.motorCount;
             std::array<std::uint8_t, 2> data{};
             PutBigEndian(data.data(), count);
             Emission e;

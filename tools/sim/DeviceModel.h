@@ -13,6 +13,7 @@
 
 #include "TestPlan.h"
 #include "sim/CommandDecoder.h"
+#include "sim/Population.h"
 
 namespace mv62sim {
 
@@ -21,8 +22,7 @@ using namespace std::chrono_literals;
 // What a unit can be made to fail (--fail NAME): a stage of the automatic test that judges, named
 // as the test plan names a unit failing it. Fish, EEPROM and I/O answer 0, the pulse test 0x00,
 // the motor an encoder count of 400 (2160 rpm), the optics values far off target and peaks below
-// the minimum.
-using Fault = mv62::Stage;
+// the minimum. (Fault itself is mv62::Stage, named in Population.h.)
 std::optional<Fault> FaultFromName(std::string_view name);
 using mv62::FaultName;
 // Every fault, in the chain's order.
@@ -46,6 +46,7 @@ struct DeviceConfig {
     std::set<std::uint8_t> silent;  // command codes the device ignores (0xED covers the lone stop)
     bool stream = false;            // sensor frames back to back at line speed, no end
     int baud = 9600;                // line speed, for the stream's frame spacing
+    PopulationConfig population;    // a new unit at each sensor run, when enabled
 };
 
 inline constexpr std::uint16_t kDefaultDac = 512;
@@ -60,6 +61,9 @@ struct SensorSample {
     bool clipped = false;  // a raw value left 0..255 and was clipped: the targets are out of reach
 };
 SensorSample MakeSensorSample(const DeviceConfig& config, int frame);
+// The same for a unit of a population; the run's closing frame (`last`) shows the unit's own
+// values, the frames before it wander by one around them.
+SensorSample MakeUnitSensorSample(const Unit& unit, int sensorOffset, int frame, bool last);
 
 // Raw value that the station corrects to `corrected` on channel 0..5 with sensor offset k:
 // channel 2 (index 1) reads S + ceil(7k/9) - 8, the others S - (8 - k) / 3.
@@ -129,7 +133,10 @@ class DeviceModel {
     Emission MaintenanceReport(SimTime at, int step);
     void StoreDacInEeprom();
     void ResetEeprom();
-    bool Has(Fault f) const { return config_.faults.count(f) != 0; }
+    SensorSample Sample(int frame, bool last) const;
+    bool Has(Fault f) const {
+        return config_.faults.count(f) != 0 || (unit_ && unit_->faults.count(f) != 0);
+    }
 
     DeviceConfig config_;
     std::vector<Job> jobs_;
@@ -139,6 +146,8 @@ class DeviceModel {
     std::array<std::uint8_t, kEepromSize> eeprom_{};
     Outputs outputs_;
     bool maintenance_ = false;
+    std::optional<Population> population_;
+    std::optional<Unit> unit_;  // the unit on the bench, from the population's first sensor run
 };
 
 // Where the simulated EEPROM keeps things (the read-out of 0x54 shows them).

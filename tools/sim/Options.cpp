@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <functional>
 #include <sstream>
 #include <utility>
@@ -27,6 +28,22 @@ bool ParseNumber(std::string_view s, T& value, int base = 10) {
 
 bool ParseInRange(std::string_view text, int low, int high, int& value, int base = 10) {
     return ParseNumber(text, value, base) && value >= low && value <= high;
+}
+
+// A decimal number from low to high ("0.5", "-0.02", "1e-3").
+bool ParseReal(std::string_view text, double low, double high, double& value) {
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return ec == std::errc() && end == text.data() + text.size() && !text.empty() && value >= low &&
+           value <= high;  // NaN compares false
+}
+
+// "NAME:VALUE" as its two texts; none without the colon.
+std::optional<std::pair<std::string, std::string>> NameAndValue(const std::string& text) {
+    const std::size_t colon = text.find(':');
+    if (colon == std::string::npos) {
+        return std::nullopt;
+    }
+    return std::pair{text.substr(0, colon), text.substr(colon + 1)};
 }
 
 // "a,b,c" as whole numbers each in low .. high; none when an item is not one.
@@ -195,6 +212,53 @@ Value FaultsToMake(std::set<Fault>& faults) {
         "one of " + Joined(Faults(), ", ", FaultName));
 }
 
+std::string Decimal(double n) {
+    std::ostringstream text;
+    text << n;
+    return text.str();
+}
+
+Value Spread(double& spread) {
+    constexpr double kWidest = 50;
+    return Described([&spread](const std::string& v) { return ParseReal(v, 0, kWidest, spread); },
+                     "a number from 0 to " + Decimal(kWidest), Decimal(spread));
+}
+
+// --drift CH:PER_UNIT, channels counted from 1 as the station shows them.
+Value Drifts(std::array<double, mv62::kChannels>& perUnit) {
+    constexpr double kFastest = 10;
+    return Described(
+        [&perUnit](const std::string& v) {
+            const auto parts = NameAndValue(v);
+            int channel = 0;
+            double drift = 0;
+            if (!parts || !ParseInRange(parts->first, 1, mv62::kChannels, channel) ||
+                !ParseReal(parts->second, -kFastest, kFastest, drift)) {
+                return false;
+            }
+            perUnit[channel - 1] = drift;
+            return true;
+        },
+        "CH " + Range(1, mv62::kChannels) + " and PER_UNIT from " + Decimal(-kFastest) + " to " +
+            Decimal(kFastest));
+}
+
+// --fail-rate TEST:P, with the names of --fail.
+Value FailRates(std::map<Fault, double>& rates) {
+    return Described(
+        [&rates](const std::string& v) {
+            const auto parts = NameAndValue(v);
+            const auto test = parts ? FaultFromName(parts->first) : std::nullopt;
+            double rate = 0;
+            if (!test || !ParseReal(parts->second, 0, 1, rate)) {
+                return false;
+            }
+            rates[*test] = rate;
+            return true;
+        },
+        "TEST one of " + Joined(Faults(), ", ", FaultName) + " and P from 0 to 1");
+}
+
 Value Codes(std::set<std::uint8_t>& codes) {
     return Described(
         [&codes](const std::string& v) {
@@ -214,10 +278,12 @@ struct Declared {
     std::string_view group;
     std::string_view name;
     std::string_view valueName;
-    std::string_view what;
+    std::string what;
     Value value;
     std::string_view shortName = {};
 };
+
+constexpr std::string_view kPopulationGroup = "Population";
 
 // The options, bound to `o`; their defaults are the values `o` holds now.
 std::vector<Declared> Declarations(SimOptions& o) {
@@ -261,9 +327,28 @@ std::vector<Declared> Declarations(SimOptions& o) {
          Flag(o.split)},
         {"Faults", "--stream", "", "sensor frames back to back at full line speed until stopped",
          Flag(d.stream)},
-        {"Faults", "--seed", "N", "seed of the random choices of --noise and --split",
+        {"Faults", "--seed", "N", "seed of the random choices of --noise, --split and --population",
          Described([&o](const std::string& v) { return ParseNumber(v, o.seed); }, "a whole number",
                    std::to_string(o.seed))},
+        {kPopulationGroup, "--population", "",
+         "a line of units, one after another: each sensor run (Auto Test or CALIBRATION) "
+         "meets a new unit, drawn from --seed and shaped by the options below; the log has a "
+         "line for each unit",
+         Flag(d.population.enabled)},
+        {kPopulationGroup, "--spread", "SD",
+         "standard deviation of a unit's corrected values around their targets and of its "
+         "peaks around " +
+             Decimal(kNormalPeak) + "; its motor's encoder count spreads around --motor-count " +
+             "by about " + Decimal(std::round(kEncoderCountsPerSpread)) + " times SD",
+         Spread(d.population.spread)},
+        {kPopulationGroup, "--drift", "CH:PER_UNIT",
+         "channel CH's corrected value moves by PER_UNIT from one unit to the next, "
+         "repeatable; 3:-0.02 takes channel 3 past its lower limit in about 200 units",
+         Drifts(d.population.driftPerUnit)},
+        {kPopulationGroup, "--fail-rate", "TEST:P",
+         "each unit fails TEST with chance P, repeatable; eeprom:0.03 fails about 3 units in "
+         "100",
+         FailRates(d.population.failRate)},
         {"Replay", "--replay", "JOURNAL",
          "play the device side of a station's session journal: each host command is answered "
          "with the bytes that followed the same command in the journal (the next answer of that "
@@ -283,9 +368,9 @@ std::string HelpEntry(const Declared& option) {
     const std::string names = std::string(option.shortName) +
                               (option.shortName.empty() ? "" : ", ") + std::string(option.name) +
                               (option.valueName.empty() ? "" : " " + std::string(option.valueName));
-    return mv62tool::HelpEntry(names, std::string(option.what) + (option.value.shown.empty()
-                                                                      ? ""
-                                                                      : " (" + option.value.shown + ")"));
+    return mv62tool::HelpEntry(
+        names, std::string(option.what) +
+                   (option.value.shown.empty() ? "" : " (" + option.value.shown + ")"));
 }
 
 constexpr std::string_view kIntroduction = R"(Usage: mv62-sim [OPTION]...
@@ -317,6 +402,7 @@ constexpr std::string_view kDeviceAnswers = R"(What the device answers:
 
 bool ParseOptions(std::span<const std::string> args, SimOptions& o, std::string& error) {
     const std::vector<Declared> options = Declarations(o);
+    std::string_view shapesPopulation;  // an option that needs --population
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string name = args[i];
         std::optional<std::string> value;
@@ -342,8 +428,16 @@ bool ParseOptions(std::span<const std::string> args, SimOptions& o, std::string&
             error = "bad value \"" + *value + "\" for " + name + ": " + option->value.accepted;
             return false;
         }
+        if (option->group == kPopulationGroup && !option->valueName.empty()) {
+            shapesPopulation = option->name;
+        }
     }
     o.device.baud = o.baud;
+    o.device.population.seed = o.seed;
+    if (!shapesPopulation.empty() && !o.device.population.enabled) {
+        error = std::string(shapesPopulation) + " shapes a population of units: add --population";
+        return false;
+    }
     if (!o.linkPath.empty() && !o.devicePath.empty()) {
         error = "--link is for the pseudo-terminal; it cannot go with --device";
         return false;
