@@ -185,11 +185,12 @@ bool PrepareSchema(QSqlDatabase& db, Dialect dialect, const QString& name, QStri
         QSqlQuery q(db);
         if (version == 0) {
             databaseId = QUuid::createUuid().toString(QUuid::WithoutBraces);
-            q.prepare(QString("CREATE TABLE %1 (version INTEGER NOT NULL, database_id TEXT NOT "
-                              "NULL)")
-                          .arg(kVersionTable));
-            if (!q.exec()) {
-                error = OneLine(q.lastError().text());
+            // Not prepared: PostgreSQL prepares no statement that makes a table.
+            if (!Run(db,
+                     QString("CREATE TABLE %1 (version INTEGER NOT NULL, database_id TEXT NOT "
+                             "NULL)")
+                         .arg(kVersionTable),
+                     error)) {
                 return fail();
             }
             q.prepare(QString("INSERT INTO %1 (version, database_id) VALUES (?, ?)")

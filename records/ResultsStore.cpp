@@ -562,17 +562,19 @@ bool ResultsStore::ForEachRun(const RunFilter& filter, Order order, int limit, b
         return false;
     }
     const QString orderBy = OrderBy(order);
-    QString from = "runs r" + where;
+    // The newest N are chosen before their failed measurements are joined.
+    QString from = "runs r";
     if (limit > 0) {
         from = QString("(SELECT * FROM runs r%1 ORDER BY %2 LIMIT ?) r").arg(where, orderBy);
+        where.clear();
         binds << limit;
     }
     const QString sql =
-        QString("SELECT %1, %2 FROM %3%4 ORDER BY %5%6")
+        QString("SELECT %1, %2 FROM %3%4%5 ORDER BY %6%7")
             .arg(kFacts, withFailed ? "m.name" : "NULL", from,
                  withFailed ? " LEFT JOIN measurements m ON m.run_id = r.run_id AND m.passed = FALSE"
                             : "",
-                 orderBy, withFailed ? ", m.position" : "");
+                 where, orderBy, withFailed ? ", m.position" : "");
     QSqlQuery q(db_);
     if (!Run(q, sql, binds, error)) {
         return false;

@@ -148,6 +148,7 @@ case "$scenario" in
 import json, sys
 r = json.load(open(sys.argv[1]))
 r["started"] = "2000-01-0%sT00:00:00.000+00:00" % sys.argv[3]
+r["run_id"] = "00000000-0000-4000-8000-00000000000%s" % sys.argv[3]  # a run of its own
 r["device"] = {"1": "-2+3", "2": "@SUM(A1)", "3": "\t=1", "4": "-5"}[sys.argv[3]]
 r["station"]["host"], r["station"]["device_path"] = "st%5x", "usb-%1-port0"
 for m in r["measurements"]:

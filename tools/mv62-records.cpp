@@ -16,6 +16,7 @@
 #include "CommandLine.h"
 #include "HelpText.h"
 #include "RecordFiles.h"
+#include "RecordVocabulary.h"
 #include "SafeText.h"
 #include "StationConfig.h"
 #include "records/FolderIndex.h"

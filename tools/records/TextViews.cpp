@@ -149,8 +149,9 @@ void CsvTable::Add(const StoredRun& r, const std::vector<StoredValue>& values) {
     const qint32 count = static_cast<qint32>(values.size());
     rows_.append(reinterpret_cast<const char*>(&count), sizeof count);
     for (const StoredValue& v : values) {
-        auto [it, added] = column_.try_emplace(v.name, static_cast<int>(names_.size()));
-        if (added) {
+        auto it = column_.constFind(v.name);
+        if (it == column_.constEnd()) {
+            it = column_.insert(v.name, static_cast<int>(names_.size()));
             names_ << v.name;
         }
         const qint32 index = it.value();
