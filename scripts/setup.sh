@@ -8,6 +8,10 @@ MV62_RUN_PACKAGES=(
     fonts-dejavu-core fonts-liberation2 fonts-wqy-microhei
 )
 
+# What mv62-records needs to run: Qt's SQL drivers for the records index (SQLite) and for the
+# line's database (PostgreSQL).
+MV62_RECORDS_PACKAGES=(libqt6sql6-sqlite libqt6sql6-psql)
+
 # The virtual display of ./run --xvfb, the tests and the benchmarks.
 MV62_XVFB_PACKAGES=(xvfb xauth)
 
@@ -15,7 +19,7 @@ MV62_XVFB_PACKAGES=(xvfb xauth)
 # (the fuzz target and the CI's second compiler), the package validators, and ccache, which lets
 # a build reuse what an earlier build of the same sources compiled.
 MV62_TEST_PACKAGES=(
-    "${MV62_XVFB_PACKAGES[@]}"
+    "${MV62_XVFB_PACKAGES[@]}" "${MV62_RECORDS_PACKAGES[@]}" postgresql-15
     libgtest-dev libgmock-dev libbenchmark-dev
     xdotool python3 iso-codes chromium
     clang-14 libclang-rt-14-dev ccache

@@ -42,3 +42,14 @@ foreach(scenario full-disk hostile-text hostile-files large-journal recover-lock
     set_tests_properties(records_faults_${scenario} PROPERTIES ENVIRONMENT MV62_SANITIZED=1)
   endif()
 endforeach()
+
+# The records of a line in one place: a PostgreSQL cluster of the test's own filled by two
+# benches' syncs through a server outage and a killed sync; the folders' own indexes while a
+# station records and after an update is killed.
+foreach(scenario postgres index)
+  add_test(NAME line_database_${scenario}
+           COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/line_database_test.sh
+                   $<TARGET_FILE:mv62-station> $<TARGET_FILE:mv62-sim>
+                   $<TARGET_FILE:mv62-records> ${scenario})
+  set_tests_properties(line_database_${scenario} PROPERTIES TIMEOUT 300 SKIP_RETURN_CODE 77)
+endforeach()

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "CommandLine.h"
+#include "DatabaseUri.h"
 #include "HelpText.h"
 #include "RecordFiles.h"
 #include "RecordVocabulary.h"
@@ -544,12 +545,14 @@ QString TakeOption(Opt id, const QString& value, Command& c) {
         case Opt::Output:
             c.output = value;
             break;
-        case Opt::Database:
-            if (value.isEmpty()) {
-                return "--database needs a URI such as postgresql://user@host/dbname";
+        case Opt::Database: {
+            QString why;
+            if (!mv62rec::ParseDatabaseUri(value, why)) {
+                return "bad value for --database: " + why;
             }
             c.database = value;
             break;
+        }
         case Opt::Config:
             c.config = value;
             break;
