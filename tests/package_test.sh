@@ -31,7 +31,8 @@ for f in "${programs[@]/#/usr/bin/}" "${programs[@]/#/usr/share/man/man1/}" \
     usr/share/applications/mv62-station.desktop \
     usr/share/icons/hicolor/scalable/apps/mv62-station.svg \
     usr/share/metainfo/org.mv62station.mv62_station.metainfo.xml \
-    usr/share/doc/mv62-station/copyright usr/share/doc/mv62-station/station.conf.example; do
+    usr/share/doc/mv62-station/copyright usr/share/doc/mv62-station/station.conf.example \
+    usr/lib/systemd/user/mv62-records-sync.service; do
     [[ "$f" == */man1/* ]] && f=$f.1.gz
     [ -e "$root/$f" ] || fail "the package lacks /$f"
 done
@@ -91,4 +92,14 @@ cat "$work/station.out"
 [ "$status" -eq 0 ] || fail "the unpacked station's automatic test exited $status"
 records=$(find "$work/records" -name '*.json' | wc -l)
 [ "$records" -ge 1 ] || fail "the automatic test wrote no record"
+# The sync service runs the unpacked reader as its unit says: without a database configured it
+# stops for good, with the exit code the unit does not restart on.
+unit=$root/usr/lib/systemd/user/mv62-records-sync.service
+exec_start=$(sed -n 's/^ExecStart=//p' "$unit")
+grep -qx 'RestartPreventExitStatus=2' "$unit" || fail "the unit restarts on a usage error"
+printf '[records]\nfolder=%s\n' "$work/records" >"$work/sync.conf"
+"$bin/"$exec_start --config "$work/sync.conf" 2>"$work/err"
+rc=$?
+[ "$rc" -eq 2 ] && grep -q "sync needs the line's database" "$work/err" ||
+    fail "the sync service without a database: $rc $(cat "$work/err")"
 echo "package $(basename "$deb"): $(dpkg-deb -c "$deb" | wc -l) entries, automatic test passed"

@@ -1,7 +1,7 @@
 # Records room: journals and run records from recorded streams on a test clock, and a real
 # window driven against the simulator's device model whose records must match its indicators.
 add_executable(records_tests ${CMAKE_CURRENT_LIST_DIR}/records_test.cpp)
-target_link_libraries(records_tests PRIVATE mv62_records GTest::gtest_main)
+target_link_libraries(records_tests PRIVATE mv62_records mv62_results GTest::gtest_main)
 set_target_properties(records_tests PROPERTIES AUTOMOC OFF)
 gtest_discover_tests(records_tests)
 

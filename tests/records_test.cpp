@@ -12,6 +12,7 @@
 
 #include <sys/resource.h>
 
+#include "DatabaseUri.h"
 #include "Frames.h"
 #include "HostCommands.h"
 #include "Journal.h"
@@ -550,6 +551,42 @@ TEST(RecordFilesTest, RefusedWritesLeaveWholeLinesAndNoRecord) {
     EXPECT_TRUE(WriteFileWhole(dir.path() + "/r.json", record, IfTaken::Fail, error));
     EXPECT_FALSE(WriteFileWhole(dir.path() + "/r.json", record, IfTaken::Fail, error));
     EXPECT_EQ(error, "a file of that name is already there");
+}
+
+
+// A line's database is named as libpq names it; what Qt's driver cannot be given, or what would
+// put a password on a command line, is refused in words.
+TEST(DatabaseUriTest, TakesLibpqFormsAndRefusesPasswordsAndSeveralHosts) {
+    QString error;
+    auto a = ParseDatabaseUri("postgresql://mv62@db.plant:5433/line?sslmode=require", error);
+    ASSERT_TRUE(a) << error.toStdString();
+    EXPECT_EQ(a->host, "db.plant");
+    EXPECT_EQ(a->port, 5433);
+    EXPECT_EQ(a->user, "mv62");
+    EXPECT_EQ(a->database, "line");
+    EXPECT_EQ(a->options, "sslmode='require'");
+    a = ParseDatabaseUri("postgres://mv62@/line?host=/run/my%20pg&port=6000", error);
+    ASSERT_TRUE(a) << error.toStdString();
+    EXPECT_EQ(a->host, "/run/my pg");
+    EXPECT_EQ(a->port, 6000);
+    a = ParseDatabaseUri("postgresql://%2Fvar%2Frun%2Fpostgresql/line", error);
+    ASSERT_TRUE(a) << error.toStdString();
+    EXPECT_EQ(a->host, "/var/run/postgresql");
+    EXPECT_EQ(a->user, "");
+    EXPECT_EQ(a->port, -1);
+    a = ParseDatabaseUri("postgresql://[::1]:5432/line", error);
+    ASSERT_TRUE(a) << error.toStdString();
+    EXPECT_EQ(a->host, "::1");
+
+    for (const char* bad : {"postgresql://mv62:secret@db/line", "postgresql://db/line?password=x",
+                            "postgresql://a,b/line", "postgresql://db:99999/line",
+                            "postgresql://db/line?x;y=1", "mysql://db/line", "db/line"}) {
+        error.clear();
+        EXPECT_FALSE(ParseDatabaseUri(bad, error)) << bad;
+        EXPECT_FALSE(error.isEmpty()) << bad;
+    }
+    ParseDatabaseUri("postgresql://mv62:secret@db/line", error);
+    EXPECT_FALSE(error.contains("secret")) << error.toStdString();
 }
 
 }  // namespace
