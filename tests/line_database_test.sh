@@ -22,6 +22,20 @@ source "$(dirname "$0")/station_sim.sh"
 source "$(dirname "$0")/pg_cluster.sh"
 export PATH=/usr/sbin:/sbin:$PATH  # runuser
 
+# Whatever the test started in the background ends with it, even when it fails half way: a bench
+# with its simulator and station, a sync that watches.
+kill_tree() {
+    local child
+    for child in $(pgrep -P "$1"); do kill_tree "$child"; done
+    kill "$1" 2>/dev/null
+}
+eval "test_$(declare -f cleanup)"
+cleanup() {
+    local job
+    for job in $(jobs -p); do kill_tree "$job"; done
+    test_cleanup
+}
+
 # record BENCH LINE SEED N: N automatic tests on bench BENCH of line LINE, each unit a serial of
 # its own, into $work/BENCH; the simulator a population of units from SEED.
 record() {
