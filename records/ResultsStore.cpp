@@ -80,7 +80,8 @@ StoredRun FactsAt(const QSqlQuery& q) {
     s.key = q.value(0).toString();
     run.started = q.value(1).toString();
     run.finished = q.value(2).toString();
-    run.kind = q.value(3).toString() == kind::Calibration ? RunKind::Calibration : RunKind::AutoTest;
+    run.kind =
+        q.value(3).toString() == kind::Calibration ? RunKind::Calibration : RunKind::AutoTest;
     run.outcome = OutcomeNamed(q.value(4).toString()).value_or(Outcome::Incomplete);
     run.stoppedAt = q.value(5).toString();
     run.reason = q.value(6).toString();
@@ -159,8 +160,7 @@ class PgArray {
     }
     void Add(const std::optional<double>& v) {
         Next();
-        text_ += v ? QString::number(*v, 'g', QLocale::FloatingPointShortest)
-                   : QString("NULL");
+        text_ += v ? QString::number(*v, 'g', QLocale::FloatingPointShortest) : QString("NULL");
     }
     void Add(const std::optional<bool>& v) {
         Next();
@@ -212,7 +212,8 @@ ResultsStore::~ResultsStore() {
 
 std::unique_ptr<ResultsStore> ResultsStore::OpenIndex(const QString& file, const QString& name,
                                                       QString& error, bool* newer) {
-    std::unique_ptr<ResultsStore> store(new ResultsStore(Dialect::Sqlite, NewConnectionName(), name));
+    std::unique_ptr<ResultsStore> store(
+        new ResultsStore(Dialect::Sqlite, NewConnectionName(), name));
     QSqlDatabase& db = store->db_;
     db = QSqlDatabase::addDatabase("QSQLITE", store->connection_);
     if (!db.isValid()) {
@@ -250,7 +251,8 @@ std::unique_ptr<ResultsStore> ResultsStore::OpenDatabase(const QString& uri, boo
     if (!address) {
         return nullptr;
     }
-    std::unique_ptr<ResultsStore> store(new ResultsStore(Dialect::Postgres, NewConnectionName(), uri));
+    std::unique_ptr<ResultsStore> store(
+        new ResultsStore(Dialect::Postgres, NewConnectionName(), uri));
     QSqlDatabase& db = store->db_;
     db = QSqlDatabase::addDatabase("QPSQL", store->connection_);
     if (!db.isValid()) {
@@ -263,7 +265,8 @@ std::unique_ptr<ResultsStore> ResultsStore::OpenDatabase(const QString& uri, boo
     db.setUserName(address->user);
     // The server sees who is connected; an unreachable host or a silent network is given up
     // on rather than waited for, where the URI does not say otherwise.
-    QStringList options = address->options.isEmpty() ? QStringList() : QStringList{address->options};
+    QStringList options =
+        address->options.isEmpty() ? QStringList() : QStringList{address->options};
     const auto byDefault = [&](const QString& key, const QString& value) {
         if (!address->options.contains(QRegularExpression("(^|;)" + key + '='))) {
             options << key + '=' + value;
@@ -409,19 +412,22 @@ bool ResultsStore::AddRunsAsArrays(const std::vector<RunRow>& runs, std::vector<
             m[9].Add(v.passed);
         }
     }
-    const QString sql = QString(
-        "WITH new_runs AS ("
-        " INSERT INTO runs (%1)"
-        " SELECT * FROM unnest(?::text[], ?::text[], ?::bigint[], ?::text[], ?::text[],"
-        " ?::text[], ?::text[], ?::text[], ?::text[], ?::text[], ?::text[], ?::text[], ?::text[],"
-        " ?::text[], ?::text[], ?::text[], ?::text[], ?::text[], ?::text[], ?::text[])"
-        " ON CONFLICT (run_id) DO NOTHING RETURNING run_id),"
-        " new_measurements AS ("
-        " INSERT INTO measurements (%2)"
-        " SELECT m.* FROM unnest(?::text[], ?::integer[], ?::text[], ?::float8[], ?::text[],"
-        " ?::text[], ?::float8[], ?::float8[], ?::text[], ?::boolean[]) AS m(%2)"
-        " WHERE m.run_id IN (SELECT run_id FROM new_runs))"
-        " SELECT run_id FROM new_runs").arg(kRunColumns, kMeasurementColumns);
+    const QString sql =
+        QString(
+            "WITH new_runs AS ("
+            " INSERT INTO runs (%1)"
+            " SELECT * FROM unnest(?::text[], ?::text[], ?::bigint[], ?::text[], ?::text[],"
+            " ?::text[], ?::text[], ?::text[], ?::text[], ?::text[], ?::text[], ?::text[], "
+            "?::text[],"
+            " ?::text[], ?::text[], ?::text[], ?::text[], ?::text[], ?::text[], ?::text[])"
+            " ON CONFLICT (run_id) DO NOTHING RETURNING run_id),"
+            " new_measurements AS ("
+            " INSERT INTO measurements (%2)"
+            " SELECT m.* FROM unnest(?::text[], ?::integer[], ?::text[], ?::float8[], ?::text[],"
+            " ?::text[], ?::float8[], ?::float8[], ?::text[], ?::boolean[]) AS m(%2)"
+            " WHERE m.run_id IN (SELECT run_id FROM new_runs))"
+            " SELECT run_id FROM new_runs")
+            .arg(kRunColumns, kMeasurementColumns);
     QVariantList values;
     for (const PgArray& a : r) {
         values << a.Text();
@@ -475,14 +481,19 @@ bool ResultsStore::AddStations(const std::vector<RunRow>& runs, QString& error) 
                        StationUpdate(),
                    values, error);
     }
-    if (!q.prepare(QString("INSERT INTO stations (%1) VALUES (?, ?, ?, ?, ?, ?)").arg(kStationColumns) +
-                   StationUpdate())) {
+    if (!q.prepare(
+            QString("INSERT INTO stations (%1) VALUES (?, ?, ?, ?, ?, ?)").arg(kStationColumns) +
+            StationUpdate())) {
         error = Failure(q);
         return false;
     }
     for (const auto& [id, r] : newest) {
-        const QVariantList values = {id,          Text(r->line), Text(r->location), Text(r->host),
-                                     r->started, QVariant::fromValue<qlonglong>(r->startedUtcMs)};
+        const QVariantList values = {id,
+                                     Text(r->line),
+                                     Text(r->location),
+                                     Text(r->host),
+                                     r->started,
+                                     QVariant::fromValue<qlonglong>(r->startedUtcMs)};
         for (int v = 0; v < values.size(); ++v) {
             q.bindValue(v, values[v]);
         }
@@ -517,9 +528,10 @@ bool ResultsStore::Where(const RunFilter& filter, QString& sql, QVariantList& bi
                 binds << devices.back();
             }
         }
-        terms << (devices.isEmpty()
-                      ? QString("1 = 0")
-                      : QString("r.device IN (%1)").arg(QStringList(devices.size(), "?").join(", ")));
+        terms
+            << (devices.isEmpty()
+                    ? QString("1 = 0")
+                    : QString("r.device IN (%1)").arg(QStringList(devices.size(), "?").join(", ")));
     }
     Equal("r.unit_serial", filter.serial, terms, binds);
     Equal("r.station_id", filter.station, terms, binds);
@@ -554,8 +566,7 @@ bool ResultsStore::Where(const RunFilter& filter, QString& sql, QVariantList& bi
 }
 
 bool ResultsStore::ForEachRun(const RunFilter& filter, Order order, int limit, bool withFailed,
-                              const std::function<bool(const StoredRun&)>& take,
-                              QString& error) {
+                              const std::function<bool(const StoredRun&)>& take, QString& error) {
     QString where;
     QVariantList binds;
     if (!Where(filter, where, binds, error)) {
@@ -572,8 +583,9 @@ bool ResultsStore::ForEachRun(const RunFilter& filter, Order order, int limit, b
     const QString sql =
         QString("SELECT %1, %2 FROM %3%4%5 ORDER BY %6%7")
             .arg(kFacts, withFailed ? "m.name" : "NULL", from,
-                 withFailed ? " LEFT JOIN measurements m ON m.run_id = r.run_id AND m.passed = FALSE"
-                            : "",
+                 withFailed
+                     ? " LEFT JOIN measurements m ON m.run_id = r.run_id AND m.passed = FALSE"
+                     : "",
                  where, orderBy, withFailed ? ", m.position" : "");
     QSqlQuery q(db_);
     if (!Run(q, sql, binds, error)) {
@@ -653,8 +665,8 @@ bool ResultsStore::ForEachSample(const RunFilter& filter,
     if (!Where(filter, where, binds, error)) {
         return false;
     }
-    const QString unreadable = (where.isEmpty() ? " WHERE " : where + " AND ") +
-                               "r.started_utc_ms = ?";
+    const QString unreadable =
+        (where.isEmpty() ? " WHERE " : where + " AND ") + "r.started_utc_ms = ?";
     QSqlQuery q(db_);
     if (!Run(q, "SELECT r.file, r.started FROM runs r" + unreadable + " ORDER BY r.file",
              QVariantList(binds) << QVariant::fromValue<qlonglong>(kUnreadableStart), error)) {
@@ -664,63 +676,97 @@ bool ResultsStore::ForEachSample(const RunFilter& filter,
         problems << QString("%1: no start time that can be read (\"%2\")")
                         .arg(q.value(0).toString(), q.value(1).toString());
     }
-    const QString sql =
-        QString(
-            "SELECT r.run_id, r.started, r.station_id, r.line, r.unit_serial, r.device, r.kind, "
-            "r.outcome, r.plan_version, m.name, m.value, m.low, m.high, m.comparison, m.passed "
-            "FROM runs r LEFT JOIN measurements m ON m.run_id = r.run_id AND "
-            "(m.comparison IS NOT NULL OR m.passed = FALSE)%1 "
-            "ORDER BY r.started_utc_ms, r.run_id, m.position")
-            .arg((where.isEmpty() ? " WHERE " : where + " AND ") + "r.started_utc_ms <> ?");
-    if (!Run(q, sql, QVariantList(binds) << QVariant::fromValue<qlonglong>(kUnreadableStart),
-             error)) {
+    // The runs' facts first, then their values in the same order: a row per value carries only
+    // the value and its run's id, not the run's nine facts again (a hundred thousand runs have
+    // nearly two million judged values, and every column of a row is converted as it is read).
+    const QString readable =
+        (where.isEmpty() ? " WHERE " : where + " AND ") + "r.started_utc_ms <> ?";
+    const QString order = " ORDER BY r.started_utc_ms, r.run_id";
+    binds << QVariant::fromValue<qlonglong>(kUnreadableStart);
+    // Both queries see one state of the tables, whatever a sync or an index update adds between.
+    const QString snapshot =
+        dialect_ == Dialect::Postgres ? "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY" : "BEGIN";
+    if (!q.exec(snapshot)) {  // not prepared: PostgreSQL prepares no BEGIN
+        error = Failure(q);
+        return false;
+    }
+    struct EndSnapshot {
+        QSqlDatabase& db;
+        ~EndSnapshot() { QSqlQuery(db).exec("COMMIT"); }
+    } endSnapshot{db_};
+    if (!Run(q,
+             "SELECT r.run_id, r.started, r.station_id, r.line, r.unit_serial, r.device, r.kind, "
+             "r.outcome, r.plan_version FROM runs r" +
+                 readable + order,
+             binds, error)) {
         return false;
     }
     // A hundred thousand runs name the same few stations, devices and measurements.
     QSet<QString> shared;
     const auto share = [&shared](const QString& s) { return *shared.insert(s); };
-    std::optional<RunSample> run;
+    std::vector<RunSample> runs;
     while (q.next()) {
-        if (!run || run->runId != q.value(0).toString()) {
-            if (run) {
-                take(*run);
-            }
-            run.emplace();
-            run->runId = q.value(0).toString();
-            run->started = q.value(1).toString();
-            run->station = share(q.value(2).toString());
-            run->line = share(q.value(3).toString());
-            run->unitSerial = q.value(4).toString();
-            run->device = share(q.value(5).toString());
-            run->kind = q.value(6).toString() == kind::Calibration ? RunKind::Calibration
-                                                                    : RunKind::AutoTest;
-            run->outcome = OutcomeNamed(q.value(7).toString()).value_or(Outcome::Incomplete);
-            run->planVersion = share(q.value(8).toString());
+        RunSample& run = runs.emplace_back();
+        run.runId = q.value(0).toString();
+        run.started = q.value(1).toString();
+        run.station = share(q.value(2).toString());
+        run.line = share(q.value(3).toString());
+        run.unitSerial = q.value(4).toString();
+        run.device = share(q.value(5).toString());
+        run.kind =
+            q.value(6).toString() == kind::Calibration ? RunKind::Calibration : RunKind::AutoTest;
+        run.outcome = OutcomeNamed(q.value(7).toString()).value_or(Outcome::Incomplete);
+        run.planVersion = share(q.value(8).toString());
+    }
+    if (q.lastError().isValid()) {
+        error = Failure(q);
+        return false;
+    }
+    q.finish();
+    if (!Run(q,
+             // LEFT: SQLite then walks the runs in order and needs no sort of the values.
+             "SELECT r.run_id, m.name, m.value, m.low, m.high, m.comparison, m.passed FROM runs r "
+             "LEFT JOIN measurements m ON m.run_id = r.run_id AND "
+             "(m.comparison IS NOT NULL OR m.passed = FALSE)" +
+                 readable + order + ", m.position",
+             binds, error)) {
+        return false;
+    }
+    std::size_t next = 0;  // the first run not handed on yet
+    const auto handOnUntil = [&](const QString& runId) {
+        while (next < runs.size() && runs[next].runId != runId) {
+            take(runs[next]);
+            runs[next++] = {};
         }
-        if (q.isNull(9)) {
-            continue;
+    };
+    while (q.next()) {
+        handOnUntil(q.value(0).toString());
+        if (next == runs.size()) {
+            break;  // not a run of the first query: cannot be within one snapshot
         }
-        const QString name = share(q.value(9).toString());
-        const QVariant passed = q.value(14);
+        if (q.isNull(1)) {
+            continue;  // a run without judged or failed values
+        }
+        RunSample& run = runs[next];
+        const QString name = share(q.value(1).toString());
+        const QVariant passed = q.value(6);
         const std::optional<bool> verdict =
             passed.isNull() ? std::nullopt : std::optional(passed.toBool());
         if (verdict == false) {
-            run->failed << name;
+            run.failed << name;
         }
-        const std::optional<mv62::Comparison> comparison = ComparisonNamed(q.value(13).toString());
-        const std::optional<double> value = NumberAt(q, 10);
+        const std::optional<mv62::Comparison> comparison = ComparisonNamed(q.value(5).toString());
+        const std::optional<double> value = NumberAt(q, 2);
         if (comparison && value) {
-            run->measurements.push_back(
-                {name, value, NumberAt(q, 11), NumberAt(q, 12), comparison, verdict});
+            run.measurements.push_back(
+                {name, value, NumberAt(q, 3), NumberAt(q, 4), comparison, verdict});
         }
     }
     if (q.lastError().isValid()) {
         error = Failure(q);
         return false;
     }
-    if (run) {
-        take(*run);
-    }
+    handOnUntil(QString());
     return true;
 }
 
@@ -803,8 +849,7 @@ bool ResultsStore::CountUnacknowledged(const QString& databaseId, qint64& count,
     return true;
 }
 
-bool ResultsStore::Acknowledge(const QString& databaseId, const QStringList& keys,
-                               QString& error) {
+bool ResultsStore::Acknowledge(const QString& databaseId, const QStringList& keys, QString& error) {
     QSqlQuery q(db_);
     if (!q.prepare("INSERT INTO acknowledged (database_id, run_id) VALUES (?, ?) ON CONFLICT DO "
                    "NOTHING")) {

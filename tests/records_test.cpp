@@ -553,7 +553,6 @@ TEST(RecordFilesTest, RefusedWritesLeaveWholeLinesAndNoRecord) {
     EXPECT_EQ(error, "a file of that name is already there");
 }
 
-
 // A line's database is named as libpq names it; what Qt's driver cannot be given, or what would
 // put a password on a command line, is refused in words.
 TEST(DatabaseUriTest, TakesLibpqFormsAndRefusesPasswordsAndSeveralHosts) {

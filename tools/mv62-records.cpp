@@ -105,8 +105,8 @@ bool Open(const Command& c, RunSource& source, bool& damaged) {
 
 // RUN: a record file, the N-th newest run, or a run's id.
 bool OneRun(const Command& c, FoundRun& found) {
-    const bool file = c.newest == 0 && (QFileInfo::exists(c.run) || c.run.contains('/') ||
-                                        c.run.endsWith(".json"));
+    const bool file = c.newest == 0 &&
+                      (QFileInfo::exists(c.run) || c.run.contains('/') || c.run.endsWith(".json"));
     QString error;
     if (file) {
         found.path = c.run;
@@ -130,7 +130,8 @@ bool OneRun(const Command& c, FoundRun& found) {
         if (!error.isEmpty()) {
             Complain(error);
         } else if (c.newest == 0) {
-            Complain(QString("there is no record file or run \"%1\" in %2").arg(c.run, source.Name()));
+            Complain(
+                QString("there is no record file or run \"%1\" in %2").arg(c.run, source.Name()));
         } else if (source.store->CountRuns(count, error)) {
             Complain(QString("there is no run -%1 in %2: it holds %3 run record(s)")
                          .arg(QString::number(c.newest), source.Name(), QString::number(count)));
@@ -440,10 +441,11 @@ QString HelpText() {
         }
         text += Entry(usage, c.help);
     }
-    text += "\n  RUN is a record file, -N for the N-th newest run (-1 the newest), or a run id.\n"
-            "  URI is a libpq connection URI: postgresql://[user@][host][:port][/dbname][?param=value\n"
-            "  &...], also with ?host=/socket/folder&port=N; never with a password, which libpq\n"
-            "  reads from ~/.pgpass or the file PGPASSFILE names.\n\n";
+    text +=
+        "\n  RUN is a record file, -N for the N-th newest run (-1 the newest), or a run id.\n"
+        "  URI is a libpq connection URI: postgresql://[user@][host][:port][/dbname][?param=value\n"
+        "  &...], also with ?host=/socket/folder&port=N; never with a password, which libpq\n"
+        "  reads from ~/.pgpass or the file PGPASSFILE names.\n\n";
     text += "Options:\n";
     for (const OptionSpec& o : kOptions) {
         text += Entry(OptionNames(o), TakenBy(o.id) + ": " + o.help);
@@ -472,9 +474,9 @@ QStringList WithNewestSpelledOut(QStringList args) {
     for (qsizetype i = 1; i < args.size(); ++i) {
         const QRegularExpressionMatch m = kNewest.match(args[i]);
         const bool value = std::ranges::any_of(kOptions, [&](const OptionSpec& o) {
-            return o.value != nullptr &&
-                   std::ranges::any_of(o.names,
-                                       [&](const QString& n) { return args[i - 1] == Dashes(n); });
+            return o.value != nullptr && std::ranges::any_of(o.names, [&](const QString& n) {
+                       return args[i - 1] == Dashes(n);
+                   });
         });
         if (m.hasMatch() && !value && !QFileInfo::exists(args[i])) {
             args[i] = "--newest=" + m.captured(1);
@@ -643,13 +645,14 @@ int main(int argc, char** argv) {
             return kUsage;
         }
     }
-    c.folder = folderGiven                         ? positional.front()
+    c.folder = folderGiven                       ? positional.front()
                : config && config->recordsFolder ? *config->recordsFolder
                                                  : mv62rec::DefaultRecordsFolder();
     if (c.name == "sync" && c.database.isEmpty()) {
         if (!config || !config->databaseUri) {
-            return Usage("sync needs the line's database: --database URI, or uri= in the "
-                         "[database] group of the station configuration file");
+            return Usage(
+                "sync needs the line's database: --database URI, or uri= in the "
+                "[database] group of the station configuration file");
         }
         c.database = *config->databaseUri;
     }

@@ -206,7 +206,8 @@ QByteArray CsvTable::Finish() const {
         csv += text();
         std::fill(cells.begin(), cells.end(), QByteArrayView());
         for (qint32 n = number(); n > 0; --n) {
-            const std::size_t column = 2 * static_cast<std::size_t>(place[static_cast<std::size_t>(number())]);
+            const std::size_t column =
+                2 * static_cast<std::size_t>(place[static_cast<std::size_t>(number())]);
             const char verdict = *at++;
             cells[column] = text();
             cells[column + 1] = verdict == 'P' ? "PASS" : verdict == 'F' ? "FAIL" : "";
