@@ -81,6 +81,8 @@ std::vector<QString> Version1(Dialect d) {
             " mtime_ns BIGINT, inode BIGINT, run_id TEXT, problem TEXT)",
             "CREATE INDEX files_by_folder ON files (folder)",
             "CREATE INDEX files_by_run ON files (run_id)",
+            // The files that are not records, looked at by every command: a few among many.
+            "CREATE INDEX files_with_problem ON files (path) WHERE problem IS NOT NULL",
             "CREATE TABLE acknowledged (database_id TEXT NOT NULL, run_id TEXT NOT NULL,"
             " PRIMARY KEY (database_id, run_id))",
         });
