@@ -115,7 +115,9 @@ class Sender {
                 continue;
             }
             wait = 1;
-            if (!SendAll()) {
+            // A watching sync that has sent everything looks for runs the database lacks only
+            // once the folder brought new ones: finding none costs a look at every run.
+            if (due_ && !SendAll()) {
                 if (!fatal_.isEmpty()) {
                     say_(fatal_);
                     return 1;
@@ -157,9 +159,11 @@ class Sender {
         QStringList problems;
         IndexOptions options;
         options.stop = [] { return gStop != 0; };
-        if (!UpdateFolderIndex(index_, options, problems, fatal_)) {
+        bool changed = false;
+        if (!UpdateFolderIndex(index_, options, problems, fatal_, &changed)) {
             return false;
         }
+        due_ = due_ || changed;
         Report(problems);
         return true;
     }
@@ -178,6 +182,7 @@ class Sender {
             }
             return false;
         }
+        due_ = true;
         if (away_) {
             qint64 waiting = 0;
             index_.store->CountUnacknowledged(database_->DatabaseId(), waiting, why);
@@ -210,6 +215,7 @@ class Sender {
             return false;
         }
         std::vector<RunRow> rows = ReadRows(options_.folder, pending);
+        const qint64 refusedBefore = refusals_;
         qint64 done = 0;
         while (gStop == 0 && !pending.empty()) {
             // The next batch is read from its files while the server takes this one: neither
@@ -240,6 +246,8 @@ class Sender {
             progress.Show(done, total);
             pending = std::move(next);
         }
+        // Every run went, but for those refused, which are tried again at the next look.
+        due_ = gStop != 0 || refusals_ != refusedBefore;
         return true;
     }
 
@@ -289,6 +297,7 @@ class Sender {
                 Away(QString("the database %1 cannot be reached: %2").arg(options_.databaseUri, why));
                 return false;
             }
+            ++refusals_;
             if (refused_.insert(row.runId).second) {
                 say_(QString("%1: the database %2 refused the run %3: %4")
                          .arg(UnderFolder(options_.folder, row.file), options_.databaseUri,
@@ -318,6 +327,8 @@ class Sender {
     QString fatal_;
     bool away_ = false;
     bool bad_ = false;
+    bool due_ = true;      // the index may hold runs the database has not acknowledged
+    qint64 refusals_ = 0;  // runs the database refused, counted each time
     qint64 sent_ = 0;
     qint64 there_ = 0;
 };
