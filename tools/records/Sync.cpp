@@ -135,12 +135,13 @@ class Sender {
         if (options_.watch) {
             return 0;
         }
-        print_(sent_ == 0 ? QString("nothing to send: the database %1 holds every run of %2")
-                                .arg(options_.databaseUri, options_.folder)
-                          : QString("sent %1 run(s) to the database %2; %3 of them were there "
-                                    "already")
-                                .arg(QString::number(sent_), options_.databaseUri,
-                                     QString::number(there_)));
+        print_(
+            sent_ == 0 && unread_ == 0 && refusals_ == 0
+                ? QString("nothing to send: the database %1 holds every run of %2")
+                      .arg(options_.databaseUri, options_.folder)
+                : QString("sent %1 run(s) to the database %2; %3 of them were there "
+                          "already")
+                      .arg(QString::number(sent_), options_.databaseUri, QString::number(there_)));
         return bad_ ? 1 : 0;
     }
 
@@ -214,8 +215,9 @@ class Sender {
                                           fatal_)) {
             return false;
         }
-        std::vector<RunRow> rows = ReadRows(options_.folder, pending);
+        Batch batch = ReadBatch(options_.folder, pending);
         const qint64 refusedBefore = refusals_;
+        const qint64 unreadBefore = unread_;
         qint64 done = 0;
         while (gStop == 0 && !pending.empty()) {
             // The next batch is read from its files while the server takes this one: neither
@@ -225,11 +227,17 @@ class Sender {
                                               fatal_)) {
                 return false;
             }
-            std::future<std::vector<RunRow>> nextRows = std::async(
-                std::launch::async | std::launch::deferred, ReadRows, options_.folder, next);
+            std::future<Batch> nextBatch = std::async(std::launch::async | std::launch::deferred,
+                                                      ReadBatch, options_.folder, next);
             QStringList sent;
-            const bool delivered = Send(rows, sent, progress);
-            rows = nextRows.get();
+            const bool delivered = Send(batch.rows, sent, progress);
+            if (!batch.unread.isEmpty()) {
+                progress.Clear();
+                unread_ += batch.unread.size();
+                bad_ = true;
+                Report(batch.unread);
+            }
+            batch = nextBatch.get();
             if (!delivered) {
                 return false;
             }
@@ -246,27 +254,39 @@ class Sender {
             progress.Show(done, total);
             pending = std::move(next);
         }
-        // Every run went, but for those refused, which are tried again at the next look.
-        due_ = gStop != 0 || refusals_ != refusedBefore;
+        // Every run went, but for those refused or not read, which are tried again at the next
+        // look.
+        due_ = gStop != 0 || refusals_ != refusedBefore || unread_ != unreadBefore;
         return true;
     }
 
-    // The rows of the pending runs' record files. A file changed since it was indexed is left
-    // out: it is sent once the index has it again.
-    static std::vector<RunRow> ReadRows(const QString& folder,
-                                        const std::vector<ResultsStore::Pending>& pending) {
+    // The rows of a batch's record files, and a line for each run whose file cannot be read now
+    // or no longer holds it (changed since it was indexed: sent once the index has it again).
+    struct Batch {
         std::vector<RunRow> rows;
-        rows.reserve(pending.size());
+        QStringList unread;
+    };
+    static Batch ReadBatch(const QString& folder,
+                           const std::vector<ResultsStore::Pending>& pending) {
+        Batch batch;
+        batch.rows.reserve(pending.size());
         for (const ResultsStore::Pending& p : pending) {
             QByteArray bytes;
             RunRow row;
             QString why;
-            if (ReadRecordBytes(UnderFolder(folder, p.file), bytes, why) &&
-                RunRowsFromRecord(bytes, p.file, row, why) && row.runId == p.key) {
-                rows.push_back(std::move(row));
+            const QString path = UnderFolder(folder, p.file);
+            if (!ReadRecordBytes(path, bytes, why) || !RunRowsFromRecord(bytes, p.file, row, why)) {
+                batch.unread << QString("%1: the run %2 is not sent: %3").arg(path, p.key, why);
+            } else if (row.runId != p.key) {
+                batch.unread << QString(
+                                    "%1: the run %2 is not sent: the file changed since it "
+                                    "was indexed")
+                                    .arg(path, p.key);
+            } else {
+                batch.rows.push_back(std::move(row));
             }
         }
-        return rows;
+        return batch;
     }
 
     // One transaction for the batch; where the database refuses it while it is still there, one
@@ -329,6 +349,7 @@ class Sender {
     bool bad_ = false;
     bool due_ = true;      // the index may hold runs the database has not acknowledged
     qint64 refusals_ = 0;  // runs the database refused, counted each time
+    qint64 unread_ = 0;    // runs whose files could not be read to send them, counted each time
     qint64 sent_ = 0;
     qint64 there_ = 0;
 };
