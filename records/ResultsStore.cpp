@@ -786,11 +786,16 @@ bool ResultsStore::FindRun(const QString& runId, StoredRun& run, QByteArray& rec
 }
 
 bool ResultsStore::NthNewest(int n, StoredRun& run, QByteArray& record, QString& error) {
+    // The n-th newest start is found in the index of starts first: the runs from it on hold the
+    // n newest and their ties, which alone are sorted by the whole order. Sorted whole, every run
+    // was read for one.
     QSqlQuery q(db_);
     if (!Run(q,
-             QString("SELECT %1, r.record FROM runs r ORDER BY %2 LIMIT 1 OFFSET ?")
+             QString("SELECT %1, r.record FROM runs r WHERE r.started_utc_ms >= (SELECT "
+                     "started_utc_ms FROM runs ORDER BY started_utc_ms DESC LIMIT 1 OFFSET ?) "
+                     "ORDER BY %2 LIMIT 1 OFFSET ?")
                  .arg(kFacts, OrderBy(Order::NewestFirst)),
-             {n - 1}, error)) {
+             {n - 1, n - 1}, error)) {
         return false;
     }
     if (!q.next()) {

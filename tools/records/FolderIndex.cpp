@@ -99,6 +99,9 @@ class Update {
           options_(options),
           problems_(problems) {}
 
+    // Whether a file was read or forgotten.
+    bool Changed() const { return changed_; }
+
     bool Run(QString& error) {
         timespec now{};
         ::clock_gettime(CLOCK_REALTIME, &now);
@@ -349,6 +352,7 @@ class Update {
     bool Read(const QString& relFile, const QString& folder, const std::optional<KnownFile>& known) {
         const QString path = UnderFolder(root_, relFile);
         ReadFile read{relFile, folder, StampOf(path), std::nullopt, {}};
+        changed_ = true;
         if (known && !known->runId.isEmpty() && known->problem.isEmpty() &&
             !ForgetRun(known->runId, relFile)) {
             return false;
@@ -456,6 +460,7 @@ class Update {
     }
 
     bool ForgetFile(const KnownFile& f) {
+        changed_ = true;
         QSqlQuery q(db_);
         return Writing() && Exec(q, "DELETE FROM files WHERE path = ?", {f.path}) &&
                (f.runId.isEmpty() || !f.problem.isEmpty() || ForgetRun(f.runId, f.path));
@@ -538,6 +543,7 @@ class Update {
     std::vector<std::pair<QString, QString>> readAgain_;
     bool writing_ = false;
     bool stopped_ = false;
+    bool changed_ = false;
     qint64 done_ = 0;
 };
 
@@ -573,8 +579,13 @@ QString UnderFolder(const QString& folder, const QString& relative) {
 }
 
 bool UpdateFolderIndex(FolderIndex& index, const IndexOptions& options, QStringList& problems,
-                       QString& error) {
-    return Update(index, options, problems).Run(error);
+                       QString& error, bool* changed) {
+    Update update(index, options, problems);
+    const bool done = update.Run(error);
+    if (changed != nullptr) {
+        *changed = update.Changed();
+    }
+    return done;
 }
 
 bool OpenFolderIndex(const QString& folder, const IndexOptions& options, FolderIndex& index,

@@ -34,9 +34,10 @@ struct IndexOptions {
 bool OpenFolderIndex(const QString& folder, const IndexOptions& options, FolderIndex& index,
                      QStringList& notes, QStringList& problems, QString& error);
 
-// Brings an open index up to date with the folder's files; `problems` as above.
+// Brings an open index up to date with the folder's files; `problems` as above. `changed`, where
+// given, tells whether any file was read or forgotten: whether runs may have come or gone.
 bool UpdateFolderIndex(FolderIndex& index, const IndexOptions& options, QStringList& problems,
-                       QString& error);
+                       QString& error, bool* changed = nullptr);
 
 // A file under a records folder, from its name relative to the folder, as the folder was named.
 QString UnderFolder(const QString& folder, const QString& relative);
