@@ -73,12 +73,13 @@ std::vector<QString> Version1(Dialect d) {
         " host TEXT,"
         " last_seen TEXT,"                   // the start of its newest run, as recorded
         " last_seen_utc_ms BIGINT)",
-        // What the readers ask: newest first, by station, by serial, by day. Measurements are
-        // read by their run only: an index by name made a sync a quarter slower, and no reader
-        // asked it.
+        // What the readers ask: newest first, by station, by serial, by line, by day.
+        // Measurements are read by their run only: an index by name made a sync a quarter
+        // slower, and no reader asked it.
         "CREATE INDEX runs_by_start ON runs (started_utc_ms)",
         "CREATE INDEX runs_by_station ON runs (station_id, started_utc_ms)",
         "CREATE INDEX runs_by_serial ON runs (unit_serial, started_utc_ms)",
+        "CREATE INDEX runs_by_line ON runs (line, started_utc_ms)",
         "CREATE INDEX runs_by_day ON runs (day)",
     };
     if (d == Dialect::Sqlite) {
