@@ -770,6 +770,21 @@ bool ResultsStore::ForEachSample(const RunFilter& filter,
     return true;
 }
 
+namespace {
+
+// The run of a query's first row and its record's bytes (selected after its facts); false when
+// there is none.
+bool FirstRunOf(QSqlQuery& q, StoredRun& run, QByteArray& record) {
+    if (!q.next()) {
+        return false;
+    }
+    run = FactsAt(q);
+    record = q.value(kFactColumns).toString().toUtf8();
+    return true;
+}
+
+}  // namespace
+
 bool ResultsStore::FindRun(const QString& runId, StoredRun& run, QByteArray& record,
                            QString& error) {
     QSqlQuery q(db_);
@@ -777,12 +792,7 @@ bool ResultsStore::FindRun(const QString& runId, StoredRun& run, QByteArray& rec
              error)) {
         return false;
     }
-    if (!q.next()) {
-        return false;
-    }
-    run = FactsAt(q);
-    record = q.value(kFactColumns).toString().toUtf8();
-    return true;
+    return FirstRunOf(q, run, record);
 }
 
 bool ResultsStore::NthNewest(int n, StoredRun& run, QByteArray& record, QString& error) {
@@ -798,12 +808,7 @@ bool ResultsStore::NthNewest(int n, StoredRun& run, QByteArray& record, QString&
              {n - 1, n - 1}, error)) {
         return false;
     }
-    if (!q.next()) {
-        return false;
-    }
-    run = FactsAt(q);
-    record = q.value(kFactColumns).toString().toUtf8();
-    return true;
+    return FirstRunOf(q, run, record);
 }
 
 bool ResultsStore::CountRuns(qint64& count, QString& error) {
