@@ -41,7 +41,7 @@ static_assert(kExchangeSensors <= kChannels);
 const std::array<std::array<std::string, kChannels>, kMeasurements.size()>& Names() {
     static const auto names = [] {
         std::array<std::array<std::string, kChannels>, kMeasurements.size()> all;
-        for (const MeasurementSpec& m : kMeasurements) {
+        for (const PlanMeasurement& m : kMeasurements) {
             for (int ch = 0; ch < m.Channels(); ++ch) {
                 const std::size_t at = m.name.find(kChannelMark);
                 all[Index(m.quantity)][static_cast<std::size_t>(ch)] =
@@ -56,18 +56,18 @@ const std::array<std::array<std::string, kChannels>, kMeasurements.size()>& Name
     return names;
 }
 
-const std::string& ListName(const MeasurementSpec& m) {
+const std::string& ListName(const PlanMeasurement& m) {
     static const auto lists = [] {
         std::array<std::string, kMeasurements.size()> all;
-        for (const MeasurementSpec& spec : kMeasurements) {
-            all[Index(spec.quantity)] = std::string(spec.list);
+        for (const PlanMeasurement& measurement : kMeasurements) {
+            all[Index(measurement.quantity)] = std::string(measurement.list);
         }
         return all;
     }();
     return lists[Index(m.quantity)];
 }
 
-std::string ShownText(const MeasurementSpec& m, int value, bool judged, bool passed) {
+std::string ShownText(const PlanMeasurement& m, int value, bool judged, bool passed) {
     if (judged && !m.passedText.empty()) {
         return std::string(passed ? m.passedText : m.failedText);
     }
@@ -82,7 +82,7 @@ class Readings {
 
     // One value, judged where the plan gives it a limit.
     void One(Quantity q, int value, int channel = 0) {
-        const MeasurementSpec& m = SpecOf(q);
+        const PlanMeasurement& m = InPlan(q);
         Reading r{&m, channel, false, {value}, {}, {}};
         if (Judges(m)) {
             r.passed.push_back(m.limit(channel, context_.cashBox).Passes(value));
@@ -93,7 +93,7 @@ class Readings {
     // The channels of a measurement as one list, each judged against its own channel's limit.
     template <typename Values>
     void Channels(Quantity q, const Values& values) {
-        const MeasurementSpec& m = SpecOf(q);
+        const PlanMeasurement& m = InPlan(q);
         Reading r{&m, 0, true, {}, {}, {}};
         for (std::size_t ch = 0; ch < values.size(); ++ch) {
             const int v = static_cast<int>(values[ch]);
@@ -106,12 +106,12 @@ class Readings {
     }
     // A list that is shown, not judged (switch positions that are on).
     void List(Quantity q, std::vector<int> values) {
-        out_.readings.push_back({&SpecOf(q), 0, true, std::move(values), {}, {}});
+        out_.readings.push_back({&InPlan(q), 0, true, std::move(values), {}, {}});
     }
 
   private:
     // In the calibration view the sensor stage's values are shown, not judged.
-    bool Judges(const MeasurementSpec& m) const {
+    bool Judges(const PlanMeasurement& m) const {
         return m.Judged() && !(context_.calibMode && m.stage == Stage::Sensor);
     }
 
@@ -234,26 +234,26 @@ bool Read(const DeviceFrame& f, const FrameContext& context, FrameReading& r) {
 
 }  // namespace
 
-const StageSpec& SpecOf(Stage stage) {
+const PlanStage& InPlan(Stage stage) {
     return kStages[Index(stage)];
 }
 
 std::optional<Stage> StageStartedBy(std::uint8_t command) {
-    const auto it = std::ranges::find(kStages, command, &StageSpec::command);
+    const auto it = std::ranges::find(kStages, command, &PlanStage::command);
     return it == kStages.end() ? std::nullopt : std::optional(it->stage);
 }
 
 std::optional<Stage> StageAnsweredBy(std::uint8_t replyCode) {
-    const auto it = std::ranges::find(kStages, replyCode, &StageSpec::answer);
+    const auto it = std::ranges::find(kStages, replyCode, &PlanStage::answer);
     return it == kStages.end() ? std::nullopt : std::optional(it->stage);
 }
 
 std::string_view FaultName(Stage stage) {
-    const StageSpec& s = SpecOf(stage);
+    const PlanStage& s = InPlan(stage);
     return s.faultName.empty() ? s.name : s.faultName;
 }
 
-const MeasurementSpec& SpecOf(Quantity quantity) {
+const PlanMeasurement& InPlan(Quantity quantity) {
     return kMeasurements[Index(quantity)];
 }
 
@@ -263,7 +263,7 @@ const std::string& MeasurementName(Quantity quantity, int channel) {
 }
 
 NamedMeasurement FindMeasurement(std::string_view name) {
-    for (const MeasurementSpec& m : kMeasurements) {
+    for (const PlanMeasurement& m : kMeasurements) {
         if (!m.list.empty() && m.list == name) {
             return {&m, 0, true};
         }
@@ -276,13 +276,13 @@ NamedMeasurement FindMeasurement(std::string_view name) {
     return {};
 }
 
-const MeasurementSpec* JudgedMeasurementOf(Stage stage) {
+const PlanMeasurement* JudgedMeasurementOf(Stage stage) {
     const auto it = std::ranges::find_if(
-        kMeasurements, [&](const MeasurementSpec& m) { return m.stage == stage && m.Judged(); });
+        kMeasurements, [&](const PlanMeasurement& m) { return m.stage == stage && m.Judged(); });
     return it == kMeasurements.end() ? nullptr : &*it;
 }
 
-bool RecordedIn(const MeasurementSpec& m, bool autoTest) {
+bool RecordedIn(const PlanMeasurement& m, bool autoTest) {
     return m.recorded && (autoTest || !m.stage || m.stage == Stage::Sensor);
 }
 
@@ -290,14 +290,14 @@ const std::string& PlanVersion() {
     static const std::string version = [] {
         // Everything that decides a verdict or a stage of stop, written out in one text.
         std::string plan;
-        for (const StageSpec& s : kStages) {
+        for (const PlanStage& s : kStages) {
             plan += std::string(s.name) + ' ' + std::to_string(s.command) + ' ' +
                     std::to_string(s.answer) + ' ' + std::to_string(s.answers) +
                     (s.endedByLoneStop ? " lone" : "") + '\n';
         }
-        for (const MeasurementSpec& m : kMeasurements) {
+        for (const PlanMeasurement& m : kMeasurements) {
             plan += std::string(m.name) + ' ' + std::string(m.unit) + ' ' +
-                    (m.stage ? std::string(SpecOf(*m.stage).name) : "-") +
+                    (m.stage ? std::string(InPlan(*m.stage).name) : "-") +
                     (m.recorded ? " recorded" : "");
             for (int ch = 0; m.Judged() && ch < m.Channels(); ++ch) {
                 for (bool cashBox : {false, true}) {
@@ -324,12 +324,13 @@ const std::string& PlanVersion() {
 }
 
 const std::string& Reading::Name() const {
-    return list && !spec->list.empty() ? ListName(*spec) : MeasurementName(spec->quantity, channel);
+    return list && !measurement->list.empty() ? ListName(*measurement)
+                                              : MeasurementName(measurement->quantity, channel);
 }
 
 const Reading* FrameReading::Find(Quantity quantity, int channel) const {
     for (const Reading& r : readings) {
-        if (r.spec->quantity == quantity && r.channel == channel) {
+        if (r.measurement->quantity == quantity && r.channel == channel) {
             return &r;
         }
     }

@@ -21,7 +21,7 @@ namespace mv62 {
 // The stages of the automatic test, in chain order.
 enum class Stage : std::uint8_t { Sensor, Motor, Pulse, Fish, Eeprom, Io, Sw1, Sw2, Lamp };
 
-struct StageSpec {
+struct PlanStage {
     Stage stage;
     std::string_view name;
     std::uint8_t command;  // the host command that starts it
@@ -34,7 +34,7 @@ struct StageSpec {
 };
 
 // clang-format off
-inline constexpr std::array<StageSpec, 9> kStages = {{
+inline constexpr std::array<PlanStage, 9> kStages = {{
     // stage          name      command          answered by             n  lone stop  fault
     {Stage::Sensor, "sensor", cmd::SensorRun,  reply::LastSensorFrame, 1, false,     "optics"},
     {Stage::Motor,  "motor",  cmd::MotorTest,  reply::MotorRate,       3, true,      "motor-speed"},
@@ -48,7 +48,7 @@ inline constexpr std::array<StageSpec, 9> kStages = {{
 }};
 // clang-format on
 
-const StageSpec& SpecOf(Stage stage);
+const PlanStage& InPlan(Stage stage);
 // The stage this host command starts; none for other commands.
 std::optional<Stage> StageStartedBy(std::uint8_t command);
 // The stage whose answer this reply code is; none for other replies.
@@ -77,7 +77,7 @@ enum class Quantity : std::uint8_t {
 // How the limit of a measurement follows from the channel and from CashBox.
 using LimitRule = Limit (*)(int channel, bool cashBox);
 
-struct MeasurementSpec {
+struct PlanMeasurement {
     Quantity quantity;
     // The measurement's name; with '#' for the channel number where it has one per channel.
     std::string_view name;
@@ -118,7 +118,7 @@ constexpr Limit Result(int, bool) {
 }  // namespace limits
 
 // clang-format off
-inline constexpr std::array<MeasurementSpec, 15> kMeasurements = {{
+inline constexpr std::array<PlanMeasurement, 15> kMeasurements = {{
     // quantity                name                    journal list        unit       stage          limit               shown as         recorded
     {Quantity::OpticsCorrected, "optics.ch#.corrected", "optics.corrected", {},        Stage::Sensor, limits::Corrected,  {}, {},          true},
     {Quantity::OpticsPeak,      "optics.ch#.peak",      "optics.peak",      {},        Stage::Sensor, limits::Peak,       {}, {},          true},
@@ -138,24 +138,24 @@ inline constexpr std::array<MeasurementSpec, 15> kMeasurements = {{
 }};
 // clang-format on
 
-const MeasurementSpec& SpecOf(Quantity quantity);
+const PlanMeasurement& InPlan(Quantity quantity);
 // The name of one channel's measurement ("optics.ch3.corrected"); the name itself for a
 // measurement without channels.
 const std::string& MeasurementName(Quantity quantity, int channel = 0);
 // The measurement of this name (a channel's name, or a journal list's name), with its channel.
 struct NamedMeasurement {
-    const MeasurementSpec* spec = nullptr;
+    const PlanMeasurement* measurement = nullptr;
     int channel = 0;
     bool list = false;  // the name of a journal list
 };
 NamedMeasurement FindMeasurement(std::string_view name);
 
 // The first measurement of a stage that is judged; none for a stage that only shows values.
-const MeasurementSpec* JudgedMeasurementOf(Stage stage);
+const PlanMeasurement* JudgedMeasurementOf(Stage stage);
 
 // What a run of each kind records: every stage's measurements for the automatic test; for a
 // calibration run the sensor stage's and what the device reports on its own.
-bool RecordedIn(const MeasurementSpec& m, bool autoTest);
+bool RecordedIn(const PlanMeasurement& m, bool autoTest);
 
 // The window's state that judging a frame depends on, taken when the window applies it.
 struct FrameContext {
@@ -167,7 +167,7 @@ struct FrameContext {
 // One value a frame measured, with its verdict when the window judges it and the text the
 // window shows for it.
 struct Reading {
-    const MeasurementSpec* spec = nullptr;
+    const PlanMeasurement* measurement = nullptr;
     int channel = 0;           // for a channel journaled on its own
     bool list = false;         // the values are a list (channels, positions on)
     std::vector<int> values;   // one value, or the list

@@ -233,10 +233,10 @@ mv62::FrameReading ReadingFromEvent(const QJsonObject& event) {
     const QJsonObject passed = event[key::Passed].toObject();
     for (auto it = measurements.begin(); it != measurements.end(); ++it) {
         const mv62::NamedMeasurement named = mv62::FindMeasurement(it.key().toStdString());
-        if (named.spec == nullptr) {
+        if (named.measurement == nullptr) {
             continue;  // not one this program measures
         }
-        mv62::Reading reading{named.spec, named.channel, it.value().isArray(), {}, {}, {}};
+        mv62::Reading reading{named.measurement, named.channel, it.value().isArray(), {}, {}, {}};
         const QJsonValue verdict = passed[it.key()];
         if (reading.list) {
             reading.values = IntsOf(it.value());

@@ -38,16 +38,16 @@ QString RunKindName(RunKind kind) {
 
 std::vector<Measurement> RunTemplate(RunKind kind, bool cashBox) {
     std::vector<Measurement> list;
-    for (const mv62::MeasurementSpec& spec : mv62::kMeasurements) {
-        if (!mv62::RecordedIn(spec, kind == RunKind::AutoTest)) {
+    for (const mv62::PlanMeasurement& measurement : mv62::kMeasurements) {
+        if (!mv62::RecordedIn(measurement, kind == RunKind::AutoTest)) {
             continue;
         }
-        for (int channel = 0; channel < spec.Channels(); ++channel) {
+        for (int channel = 0; channel < measurement.Channels(); ++channel) {
             Measurement m;
-            m.name = QString::fromStdString(mv62::MeasurementName(spec.quantity, channel));
-            m.unit = Latin1(spec.unit);
-            if (spec.Judged()) {
-                SetLimit(m, spec.limit(channel, cashBox));
+            m.name = QString::fromStdString(mv62::MeasurementName(measurement.quantity, channel));
+            m.unit = Latin1(measurement.unit);
+            if (measurement.Judged()) {
+                SetLimit(m, measurement.limit(channel, cashBox));
             }
             list.push_back(std::move(m));
         }

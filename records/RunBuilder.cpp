@@ -106,7 +106,7 @@ void RunBuilder::TakeCommand(const QJsonObject& event) {
     }
     if (event[key::Lone].toBool()) {
         // The lone stop byte ends the stage that it ends (the motor's, after its third reply).
-        if (run_->lastSent && mv62::SpecOf(*run_->lastSent).endedByLoneStop) {
+        if (run_->lastSent && mv62::InPlan(*run_->lastSent).endedByLoneStop) {
             run_->answered[Index(*run_->lastSent)] = true;
         }
         return;
@@ -124,8 +124,8 @@ void RunBuilder::TakeCommand(const QJsonObject& event) {
 }
 
 void RunBuilder::Take(MeasuredMap& measured, const mv62::Reading& r) {
-    const mv62::Quantity q = r.spec->quantity;
-    if (r.list && r.spec->Channels() > 1) {
+    const mv62::Quantity q = r.measurement->quantity;
+    if (r.list && r.measurement->Channels() > 1) {
         // A sensor frame's channels come as one list each.
         for (std::size_t ch = 0; ch < r.values.size(); ++ch) {
             measured[{q, static_cast<int>(ch)}] = {
@@ -151,13 +151,13 @@ RunBuilder::Result RunBuilder::FeedReply(const mv62::FrameReading& reply, const 
         device_ = QString::fromLatin1(*reply.identification);
     }
     for (const mv62::Reading& reading : reply.readings) {
-        if (!reading.spec->stage) {
+        if (!reading.measurement->stage) {
             Take(linkMeasurements_, reading);
         }
         if (!run_) {
             continue;
         }
-        if (reading.spec->quantity == mv62::Quantity::Lamp) {
+        if (reading.measurement->quantity == mv62::Quantity::Lamp) {
             // The lamp steps seen, in order.
             QJsonArray steps = run_->measured[{mv62::Quantity::Lamp, 0}].value.toArray();
             steps.append(reading.Value());
@@ -182,7 +182,7 @@ RunBuilder::Result RunBuilder::FeedReply(const mv62::FrameReading& reply, const 
         return result;
     }
     if (const std::optional<Stage> stage = mv62::StageAnsweredBy(reply.code)) {
-        if (++run_->answers[Index(*stage)] >= mv62::SpecOf(*stage).answers) {
+        if (++run_->answers[Index(*stage)] >= mv62::InPlan(*stage).answers) {
             run_->answered[Index(*stage)] = true;
         }
     }
@@ -200,7 +200,7 @@ QString RunBuilder::StageWhereStopped(const Run& run, RunKind kind) {
         Index(stage) + 1 < mv62::kStages.size()) {
         stage = mv62::kStages[Index(stage) + 1].stage;
     }
-    return QString::fromLatin1(mv62::SpecOf(stage).name.data());
+    return QString::fromLatin1(mv62::InPlan(stage).name.data());
 }
 
 std::optional<RunRecord> RunBuilder::Cut(const QString& reason, const QString& time,
@@ -225,12 +225,12 @@ RunRecord RunBuilder::Finish(bool complete, const QString& why, const QString& t
         RunTemplate(r.kind, run.motorCashBox.value_or(r.station.cashBox));
     for (Measurement& m : measurements) {
         const mv62::NamedMeasurement named = mv62::FindMeasurement(m.name.toStdString());
-        const auto found = run.measured.find({named.spec->quantity, named.channel});
+        const auto found = run.measured.find({named.measurement->quantity, named.channel});
         if (found != run.measured.end()) {
             m.value = found->second.value;
             m.passed = found->second.passed;
         } else if (m.comparison && r.kind == RunKind::AutoTest && !firstMissing) {
-            firstMissing = named.spec->stage;
+            firstMissing = named.measurement->stage;
         }
     }
     r.measurements = std::move(measurements);
@@ -240,7 +240,7 @@ RunRecord RunBuilder::Finish(bool complete, const QString& why, const QString& t
     } else if (firstMissing) {
         // The lamp test ended the chain, but a judged stage never answered.
         r.outcome = Outcome::Incomplete;
-        r.stoppedAt = QString::fromLatin1(mv62::SpecOf(*firstMissing).name.data());
+        r.stoppedAt = QString::fromLatin1(mv62::InPlan(*firstMissing).name.data());
         r.reason = reason::NoReplyPrefix + r.stoppedAt;
     } else {
         r.outcome = r.Failed().isEmpty() ? Outcome::Pass : Outcome::Fail;

@@ -53,10 +53,10 @@ void CheckFrame(const mv62::FrameAssembler& a, const mv62::DeviceFrame& f, int& 
         Check(reading.list || reading.values.size() == 1);
         Check(reading.passed.empty() || reading.passed.size() == reading.values.size());
         for (int v : reading.values) {
-            if (reading.spec->quantity == Quantity::OpticsCorrected) {
+            if (reading.measurement->quantity == Quantity::OpticsCorrected) {
                 Check(v >= 0 && v <= static_cast<int>(kDisplayLimit));
             }
-            if (reading.spec->quantity == Quantity::MotorRpm) {
+            if (reading.measurement->quantity == Quantity::MotorRpm) {
                 Check(v % 60 == 0 && v >= 0);
             }
         }

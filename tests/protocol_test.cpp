@@ -214,18 +214,18 @@ namespace {
 // The plan must agree with the protocol: a misdeclared stage or a name used twice would give
 // records whose stage of stop or measurements are wrong.
 TEST(TestPlan, StagesAndMeasurementsAgreeWithTheProtocol) {
-    for (const StageSpec& s : kStages) {
+    for (const PlanStage& s : kStages) {
         EXPECT_NE(CommandName(s.command), "unknown command") << s.name;
         EXPECT_NE(FrameLengthFor(s.answer), 0) << s.name;
         EXPECT_EQ(StageStartedBy(s.command), s.stage);
         EXPECT_EQ(StageAnsweredBy(s.answer), s.stage);
     }
     std::set<std::string> names;
-    for (const MeasurementSpec& m : kMeasurements) {
+    for (const PlanMeasurement& m : kMeasurements) {
         for (int ch = 0; ch < m.Channels(); ++ch) {
             const std::string& name = MeasurementName(m.quantity, ch);
             EXPECT_TRUE(names.insert(name).second) << name;
-            EXPECT_EQ(FindMeasurement(name).spec, &m);
+            EXPECT_EQ(FindMeasurement(name).measurement, &m);
             EXPECT_EQ(FindMeasurement(name).channel, ch);
         }
         if (!m.list.empty()) {
@@ -233,7 +233,7 @@ TEST(TestPlan, StagesAndMeasurementsAgreeWithTheProtocol) {
             EXPECT_TRUE(FindMeasurement(m.list).list);
         }
     }
-    EXPECT_EQ(FindMeasurement("optics.ch7.corrected").spec, nullptr);
+    EXPECT_EQ(FindMeasurement("optics.ch7.corrected").measurement, nullptr);
 }
 
 // One motor reply and one sensor frame read as the window shows them, in both views.

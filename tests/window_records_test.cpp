@@ -86,7 +86,7 @@ TEST_P(RecordsOnScreen, EveryRecordedVerdictIsTheIndicatorsColour) {
                 for (int i = 0; i < list.size(); ++i) {
                     const mv62::NamedMeasurement m = mv62::FindMeasurement(it.key().toStdString());
                     const QString name = QString::fromStdString(
-                        mv62::MeasurementName(m.spec->quantity, m.list ? i : m.channel));
+                        mv62::MeasurementName(m.measurement->quantity, m.list ? i : m.channel));
                     ++judged;
                     EXPECT_EQ(Indicator(f, name)->BrushColor(), Verdict(list[i].toBool()))
                         << sc.name << ": " << name.toStdString() << " at " << h.now() << " ms";

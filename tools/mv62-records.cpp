@@ -294,7 +294,7 @@ enum class Opt {
     Watch
 };
 
-struct OptionSpec {
+struct OptionEntry {
     Opt id;
     QStringList names;
     const char* value;  // none for a switch
@@ -302,7 +302,7 @@ struct OptionSpec {
 };
 
 // clang-format off
-const OptionSpec kOptions[] = {
+const OptionEntry kOptions[] = {
     {Opt::Device, {"device"}, "TEXT", "only units whose identification contains TEXT"},
     {Opt::Serial, {"serial"}, "SERIAL", "only the runs of the unit with this serial number"},
     {Opt::Station, {"station"}, "ID", "only runs of the station with this id"},
@@ -332,7 +332,7 @@ const OptionSpec kOptions[] = {
 };
 // clang-format on
 
-struct CommandSpec {
+struct CommandEntry {
     const char* name;
     const char* arguments;
     bool takesRun;  // RUN before DIR
@@ -353,7 +353,7 @@ std::vector<Opt> With(std::vector<Opt> options, std::initializer_list<Opt> more)
 }
 
 // clang-format off
-const CommandSpec kCommands[] = {
+const CommandEntry kCommands[] = {
     {"list", "[DIR]", false, With(kSelection, {Opt::Outcome, Opt::Limit, Opt::Database, Opt::Config}),
      "one line per run, newest first: time, kind, unit serial, device, outcome, station, "
      "operator, the failed measurements (where an INCOMPLETE run stopped)",
@@ -399,7 +399,7 @@ QString Dashes(const QString& name) {
     return (name.size() == 1 ? "-" : "--") + name;
 }
 
-QString OptionNames(const OptionSpec& o) {
+QString OptionNames(const OptionEntry& o) {
     QStringList names;
     for (const QString& n : o.names) {
         names << Dashes(n);
@@ -410,7 +410,7 @@ QString OptionNames(const OptionSpec& o) {
 // The commands that take an option, as the help names them: "list, csv".
 QString TakenBy(Opt id) {
     QStringList names;
-    for (const CommandSpec& c : kCommands) {
+    for (const CommandEntry& c : kCommands) {
         if (std::ranges::find(c.options, id) != c.options.end()) {
             names << c.name;
         }
@@ -434,7 +434,7 @@ QString HelpText() {
         " in it, brought up to date from the files\n"
         "by every command), or reads the line's database (--database URI) that sync fills.\n\n"
         "Commands:\n";
-    for (const CommandSpec& c : kCommands) {
+    for (const CommandEntry& c : kCommands) {
         QString usage = QString(c.name) + ' ' + c.arguments;
         for (Opt id : c.options) {
             usage += id == Opt::Output ? " [-o FILE]" : "";
@@ -447,7 +447,7 @@ QString HelpText() {
         "  &...], also with ?host=/socket/folder&port=N; never with a password, which libpq\n"
         "  reads from ~/.pgpass or the file PGPASSFILE names.\n\n";
     text += "Options:\n";
-    for (const OptionSpec& o : kOptions) {
+    for (const OptionEntry& o : kOptions) {
         text += Entry(OptionNames(o), TakenBy(o.id) + ": " + o.help);
     }
     text += Entry("--help", "this text") + Entry("--version", "the program's version");
@@ -473,7 +473,7 @@ QStringList WithNewestSpelledOut(QStringList args) {
     static const QRegularExpression kNewest("^-([1-9][0-9]{0,8})$");
     for (qsizetype i = 1; i < args.size(); ++i) {
         const QRegularExpressionMatch m = kNewest.match(args[i]);
-        const bool value = std::ranges::any_of(kOptions, [&](const OptionSpec& o) {
+        const bool value = std::ranges::any_of(kOptions, [&](const OptionEntry& o) {
             return o.value != nullptr && std::ranges::any_of(o.names, [&](const QString& n) {
                        return args[i - 1] == Dashes(n);
                    });
@@ -576,7 +576,7 @@ int main(int argc, char** argv) {
     const QCommandLineOption help("help");
     const QCommandLineOption version("version");
     parser.addOptions({help, version});
-    for (const OptionSpec& o : kOptions) {
+    for (const OptionEntry& o : kOptions) {
         parser.addOption(QCommandLineOption(o.names, o.help, o.value));
     }
     if (!parser.parse(WithNewestSpelledOut(QCoreApplication::arguments()))) {
@@ -592,24 +592,24 @@ int main(int argc, char** argv) {
     }
     QStringList positional = parser.positionalArguments();
     QStringList names;
-    for (const CommandSpec& spec : kCommands) {
-        names << spec.name;
+    for (const CommandEntry& entry : kCommands) {
+        names << entry.name;
     }
     if (positional.isEmpty()) {
         return Usage("a command is needed: " + names.join(", "));
     }
     Command c;
     c.name = positional.takeFirst();
-    const auto spec =
-        std::ranges::find_if(kCommands, [&](const CommandSpec& s) { return c.name == s.name; });
-    if (spec == std::end(kCommands)) {
+    const auto entry =
+        std::ranges::find_if(kCommands, [&](const CommandEntry& s) { return c.name == s.name; });
+    if (entry == std::end(kCommands)) {
         return Usage("unknown command \"" + c.name + '"');
     }
-    for (const OptionSpec& o : kOptions) {
+    for (const OptionEntry& o : kOptions) {
         if (!parser.isSet(o.names.front())) {
             continue;
         }
-        if (std::ranges::find(spec->options, o.id) == spec->options.end()) {
+        if (std::ranges::find(entry->options, o.id) == entry->options.end()) {
             return Usage(Dashes(o.names.back()) + " is for " + TakenBy(o.id));
         }
         const QString value = parser.value(o.names.front());
@@ -620,14 +620,14 @@ int main(int argc, char** argv) {
             c.stats.filters << o.names.front() + ' ' + value;  // the selection in words
         }
     }
-    if (spec->takesRun && c.newest == 0) {
+    if (entry->takesRun && c.newest == 0) {
         if (positional.isEmpty()) {
             return Usage(c.name + " needs a RUN: a record file, or -1 for the newest run");
         }
         c.run = positional.takeFirst();
     }
     if (positional.size() > 1) {
-        return Usage(c.name + " takes " + spec->arguments + "; \"" + positional[1] +
+        return Usage(c.name + " takes " + entry->arguments + "; \"" + positional[1] +
                      "\" is one too many");
     }
     const bool folderGiven = !positional.isEmpty();
@@ -656,5 +656,5 @@ int main(int argc, char** argv) {
         }
         c.database = *config->databaseUri;
     }
-    return spec->action(c);
+    return entry->action(c);
 }

@@ -452,7 +452,7 @@ QString ControlChart(const MeasurementRow& m, const Signals& s) {
     // The process limits, and the measurement's own limits where they fall on the chart.
     for (const auto& [name, value] : LimitLines(m.key)) {
         if (value > lo - pad && value < hi + pad) {
-            svg += Line("spec-limit", x0, y(value), x1, y(value), kLimitColour,
+            svg += Line("chart-limit", x0, y(value), x1, y(value), kLimitColour,
                         " stroke-width=\"0.6\" stroke-dasharray=\"1 2\"");
         }
     }

@@ -53,7 +53,7 @@ std::optional<Fault> FaultFromName(std::string_view name) {
 
 std::vector<Fault> Faults() {
     std::vector<Fault> faults;
-    for (const mv62::StageSpec& s : mv62::kStages) {
+    for (const mv62::PlanStage& s : mv62::kStages) {
         if (mv62::JudgedMeasurementOf(s.stage) != nullptr) {
             faults.push_back(s.stage);
         }
@@ -281,8 +281,8 @@ std::vector<std::string> DeviceModel::Receive(const HostCommand& cmd, SimTime no
         case cmd::EepromTest:
         case cmd::IoTest: {
             // The result byte the test's limit asks for, or 0 from a unit made to fail it.
-            const mv62::StageSpec& stage = mv62::SpecOf(*mv62::StageStartedBy(code));
-            const mv62::MeasurementSpec& result = *mv62::JudgedMeasurementOf(stage.stage);
+            const mv62::PlanStage& stage = mv62::InPlan(*mv62::StageStartedBy(code));
+            const mv62::PlanMeasurement& result = *mv62::JudgedMeasurementOf(stage.stage);
             const auto byte =
                 static_cast<std::uint8_t>(Has(stage.stage) ? 0 : result.limit(0, false).low);
             Reply(now, stage.answer, std::array{byte},
