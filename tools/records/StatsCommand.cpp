@@ -1,7 +1,7 @@
 #include "records/StatsCommand.h"
 
 #include "records/Dashboard.h"
-#include "records/StatsSource.h"
+#include "records/FolderIndex.h"
 #include "records/StatsViews.h"
 
 namespace mv62tool {
@@ -13,8 +13,13 @@ bool StatsOutput(const QString& command, RunSource& source, const RunFilter& fil
                  QString& error) {
     StatsEngine engine;
     const auto add = [&engine](const RunSample& run) { engine.Add(run); };
-    if (!ForEachRunSample(*source.store, source.folder, filter, add, problems, error)) {
+    QStringList unreadable;
+    if (!source.store->ForEachSample(filter, add, unreadable, error)) {
         return false;
+    }
+    // The index names its files within the folder; a line's database within its bench's folder.
+    for (const QString& line : unreadable) {
+        problems << (source.folder.isEmpty() ? line : UnderFolder(source.folder, line));
     }
     const StatsReport report = engine.Report();
     if (command == "dashboard") {
